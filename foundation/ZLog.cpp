@@ -1,0 +1,22 @@
+#include "foundation/ZLog.h"
+
+#include <cstdarg>
+
+namespace {
+FILE* logStream = nullptr;
+}
+
+void zlog(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(zlogStream(), format, arguments);
+  va_end(arguments);
+}
+
+FILE* zlogSetStream(FILE* stream) {
+  FILE* previous = logStream;
+  logStream = stream;
+  return previous;
+}
+
+FILE* zlogStream() { return logStream ? logStream : stdout; }

@@ -1,0 +1,19 @@
+// Small free helpers of the engine's math.
+#pragma once
+
+#include "foundation/ZVector.h"
+
+// 1 for v > 0, -1 for v < 0, 0 for zero (either sign) and NaN.
+int cvSng(float v);
+// A draw of rand() in 0..32767, the range the engine's constants and stored seeds assume
+// (the C library's own RAND_MAX may be larger).
+int cvRand15();
+// cvRand15() / 32767: uniform in [0, 1], both ends reachable.
+float cvRand();
+// v limited to max, then raised to min: when min > max the result is min.
+float cvClamp(float v, float min, float max);
+
+// Two-sided ray-triangle test (Moller-Trumbore). On a hit writes the ray parameter t (may be
+// negative: behind the origin) and the barycentric u, v; u and v may also be written on a miss.
+bool rayTriangle(const ZVector& origin, const ZVector& dir, const ZVector& p0, const ZVector& p1,
+                 const ZVector& p2, float& t, float& u, float& v);

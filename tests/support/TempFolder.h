@@ -1,0 +1,24 @@
+// A fresh folder under the system's temporary folder, removed with everything in it at the end
+// of the test; optionally the current folder while the test runs.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return root; }
+  // Writes bytes to a file below the folder (parents created); returns its full path.
+  std::string write(const std::string& relative, const std::string& bytes) const;
+  // Makes the folder current until destruction.
+  void enter();
+
+ private:
+  std::filesystem::path root;
+  std::filesystem::path previous;
+};
