@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libegl-dev libgl1-mesa-dri
-  libstb-dev libmeshoptimizer-dev libassimp-dev
+  libstb-dev libmeshoptimizer-dev libassimp-dev zlib1g-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth
 )

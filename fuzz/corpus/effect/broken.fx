@@ -1,0 +1,4 @@
+#technique
+#pass
+uniform float = ;
+uniform mat4
