@@ -1,8 +1,10 @@
 #include "foundation/ZMatrix.h"
 
 #include "foundation/ZLog.h"
+#include "platform/d3dx/d3dx9math.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -75,37 +77,12 @@ void ZMatrix::transformPoints(std::span<ZVector> points) const {
 }
 
 ZMatrix ZMatrix::inverse() const {
-  // Cofactor expansion in double over 2x2 minors of the top and bottom row pairs.
-  double a[16];
-  for (int i = 0; i < 16; ++i) a[i] = m[i];
-  const double s0 = a[0] * a[5] - a[4] * a[1];
-  const double s1 = a[0] * a[6] - a[4] * a[2];
-  const double s2 = a[0] * a[7] - a[4] * a[3];
-  const double s3 = a[1] * a[6] - a[5] * a[2];
-  const double s4 = a[1] * a[7] - a[5] * a[3];
-  const double s5 = a[2] * a[7] - a[6] * a[3];
-  const double c5 = a[10] * a[15] - a[14] * a[11];
-  const double c4 = a[9] * a[15] - a[13] * a[11];
-  const double c3 = a[9] * a[14] - a[13] * a[10];
-  const double c2 = a[8] * a[15] - a[12] * a[11];
-  const double c1 = a[8] * a[14] - a[12] * a[10];
-  const double c0 = a[8] * a[13] - a[12] * a[9];
-  const double det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+  D3DXMATRIX source;
+  std::memcpy(source.m, m, sizeof m);
+  D3DXMATRIX inverted;
   ZMatrix r;
-  if (det == 0) return r;
-  const double k = 1.0 / det;
-  const double inv[16] = {
-      (a[5] * c5 - a[6] * c4 + a[7] * c3) * k,   (-a[1] * c5 + a[2] * c4 - a[3] * c3) * k,
-      (a[13] * s5 - a[14] * s4 + a[15] * s3) * k, (-a[9] * s5 + a[10] * s4 - a[11] * s3) * k,
-      (-a[4] * c5 + a[6] * c2 - a[7] * c1) * k,  (a[0] * c5 - a[2] * c2 + a[3] * c1) * k,
-      (-a[12] * s5 + a[14] * s2 - a[15] * s1) * k, (a[8] * s5 - a[10] * s2 + a[11] * s1) * k,
-      (a[4] * c4 - a[5] * c2 + a[7] * c0) * k,   (-a[0] * c4 + a[1] * c2 - a[3] * c0) * k,
-      (a[12] * s4 - a[13] * s2 + a[15] * s0) * k, (-a[8] * s4 + a[9] * s2 - a[11] * s0) * k,
-      (-a[4] * c3 + a[5] * c1 - a[6] * c0) * k,  (a[0] * c3 - a[1] * c1 + a[2] * c0) * k,
-      (-a[12] * s3 + a[13] * s1 - a[14] * s0) * k, (a[8] * s3 - a[9] * s1 + a[10] * s0) * k,
-  };
-  for (int i = 0; i < 16; ++i) r.m[i] = toFloat(inv[i]);
-  return r;
+  if (D3DXMatrixInverse(&inverted, nullptr, &source)) std::memcpy(r.m, inverted.m, sizeof r.m);
+  return r;  // identity for a singular matrix
 }
 
 void ZMatrix::setRotationAxisAngle(const ZVector& axis, float radians) {

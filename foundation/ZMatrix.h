@@ -32,7 +32,7 @@ struct ZMatrix {
   // transformPoint with division on every point, in place.
   void transformPoints(std::span<ZVector> points) const;
 
-  // Full 4x4 inverse; a singular matrix (determinant exactly 0) gives the identity.
+  // Full 4x4 inverse (D3DXMatrixInverse); a singular or non-finite matrix gives the identity.
   ZMatrix inverse() const;
 
   // Overwrites the upper 3x3 with a rotation of radians about a unit axis; other elements stay.

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 extern "C" __attribute__((noinline)) void crashChildWriteToBadAddress() {
-  // Not null, so the sanitizers let the store through to the hardware fault.
-  *reinterpret_cast<volatile int*>(uintptr_t{16}) = 1;
+  // Not null, so the sanitizers let the store through to the hardware fault; read from a
+  // volatile so the compiler cannot see the address.
+  volatile uintptr_t address = 16;
+  *reinterpret_cast<volatile int*>(address) = 1;
 }
 
 int main(int argc, char** argv) {
