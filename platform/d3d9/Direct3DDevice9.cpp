@@ -294,37 +294,29 @@ HRESULT IDirect3DDevice9::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value)
   return D3D_OK;
 }
 
+D3DMATRIX* IDirect3DDevice9::transformOf(D3DTRANSFORMSTATETYPE state) {
+  if (state == D3DTS_WORLD) return &world;
+  if (state == D3DTS_VIEW) return &view;
+  if (state == D3DTS_PROJECTION) return &projection;
+  if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
+    return &textureTransforms[state - D3DTS_TEXTURE0];
+  }
+  return nullptr;
+}
+
 HRESULT IDirect3DDevice9::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
   count(D3DCall::SetTransform);
-  if (!matrix) return D3DERR_INVALIDCALL;
-  if (state == D3DTS_WORLD) {
-    world = *matrix;
-  } else if (state == D3DTS_VIEW) {
-    view = *matrix;
-  } else if (state == D3DTS_PROJECTION) {
-    projection = *matrix;
-  } else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
-    textureTransforms[state - D3DTS_TEXTURE0] = *matrix;
-  } else {
-    return D3DERR_INVALIDCALL;
-  }
+  D3DMATRIX* slot = transformOf(state);
+  if (!matrix || !slot) return D3DERR_INVALIDCALL;
+  *slot = *matrix;
   transformsDirty = true;
   return D3D_OK;
 }
 
 HRESULT IDirect3DDevice9::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) const {
-  if (!matrix) return D3DERR_INVALIDCALL;
-  if (state == D3DTS_WORLD) {
-    *matrix = world;
-  } else if (state == D3DTS_VIEW) {
-    *matrix = view;
-  } else if (state == D3DTS_PROJECTION) {
-    *matrix = projection;
-  } else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
-    *matrix = textureTransforms[state - D3DTS_TEXTURE0];
-  } else {
-    return D3DERR_INVALIDCALL;
-  }
+  const D3DMATRIX* slot = const_cast<IDirect3DDevice9*>(this)->transformOf(state);
+  if (!matrix || !slot) return D3DERR_INVALIDCALL;
+  *matrix = *slot;
   return D3D_OK;
 }
 

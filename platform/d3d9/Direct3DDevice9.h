@@ -176,6 +176,8 @@ class IDirect3DDevice9 {
   void applySampler(int stage, IDirect3DBaseTexture9* texture);
   void applyColorMaterial(const VertexLayout& layout);
   const VertexLayout& currentLayout() const;
+  // The matrix a transform state names; null for an unknown state.
+  D3DMATRIX* transformOf(D3DTRANSFORMSTATETYPE state);
   void bindVertexArrays(const VertexLayout& layout, const uint8_t* base);
   void unbindVertexArrays();
   HRESULT draw(D3DPRIMITIVETYPE type, UINT primitiveCount, const VertexLayout& layout,
