@@ -14,6 +14,15 @@
 
 namespace {
 
+// Whole-buffer reads and writes; an empty buffer (whose data() may be null) needs no call.
+bool readBytes(FILE* file, std::vector<uint8_t>& bytes) {
+  return bytes.empty() || std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
+bool writeBytes(FILE* file, const std::vector<uint8_t>& bytes) {
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+}
+
 constexpr char kMagic[6] = {'a', 'y', 'u', 'p', 'a', 'n'};
 constexpr size_t kRecordSize = sizeof(SPZFEntry);
 constexpr size_t kFillerSize = 256;
@@ -82,7 +91,7 @@ bool readRealFile(const std::string& name, std::vector<uint8_t>& bytes) {
   FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) return false;
   bytes.resize(size_t(info.st_size));
-  const bool whole = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+  const bool whole = readBytes(in, bytes);
   std::fclose(in);
   return whole;
 }
@@ -160,7 +169,7 @@ bool CPZFS::writeTable() {
     encodeRecord(entries[i], record.data());
     if (scrambled) scrambleBlock(record);
   }
-  return std::fwrite(table.data(), 1, table.size(), file) == table.size();
+  return writeBytes(file, table);
 }
 
 bool CPZFS::pack() {
@@ -186,7 +195,7 @@ bool CPZFS::pack() {
       entry.offset = int32_t(at);
       entry.size = int32_t(bytes.size());
       if (scrambled) scrambleBlock(bytes);
-      written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+      written = writeBytes(file, bytes);
     }
     zlog(written ? "ok\n" : "failed\n");
   }
@@ -243,7 +252,7 @@ bool CPZFS::readTable() {
   seed = header[10];
   key = crypto.makeKey(seed);
   std::vector<uint8_t> table(size_t(count) * kRecordSize);
-  if (std::fread(table.data(), 1, table.size(), file) != table.size()) {
+  if (!readBytes(file, table)) {
     zlog("Error, the vFat does not fit in the archive\n");
     return false;
   }
@@ -273,7 +282,7 @@ bool CPZFS::readEntry(const SPZFEntry& entry, std::vector<uint8_t>& bytes) {
     return false;
   }
   bytes.resize(size_t(entry.size));
-  if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) return false;
+  if (!readBytes(file, bytes)) return false;
   uint32_t keyPosition = 0;
   if (scrambled) CTQCrypto::unscramble(bytes, key, keyPosition);
   return true;
@@ -325,7 +334,7 @@ bool CPZFS::extract(const SPZFEntry& entry, const std::string& folder) {
       return false;
     }
   }
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  bool written = writeBytes(out, bytes);
   written = std::fclose(out) == 0 && written;
   if (!written) {
     std::remove(path.c_str());

@@ -97,6 +97,7 @@ bool CTQCrypto::openWrite(const std::string& fileName) {
 
 bool CTQCrypto::write(const void* data, size_t size) {
   if (!file) return false;
+  if (size == 0) return true;
   const auto* bytes = static_cast<const uint8_t*>(data);
   std::vector<uint8_t> scrambled(bytes, bytes + size);
   scramble(scrambled, key, keyPosition);
@@ -121,6 +122,7 @@ bool CTQCrypto::openRead(const std::string& fileName) {
 size_t CTQCrypto::read(void* buffer, size_t size) {
   auto* out = static_cast<uint8_t*>(buffer);
   size_t got = 0;
+  if (size == 0) return 0;
   if (file) {
     got = std::fread(out, 1, size, file);
   } else if (inputPosition < input.size()) {
