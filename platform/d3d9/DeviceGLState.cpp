@@ -269,25 +269,19 @@ void loadTextureMatrix(const D3DMATRIX& matrix, DWORD flags) {
   glMatrixMode(GL_MODELVIEW);
 }
 
-GLenum primitiveMode(D3DPRIMITIVETYPE type, UINT primitives, GLsizei& vertices) {
+GLenum primitiveMode(D3DPRIMITIVETYPE type) {
   switch (type) {
     case D3DPT_POINTLIST:
-      vertices = GLsizei(primitives);
       return GL_POINTS;
     case D3DPT_LINELIST:
-      vertices = GLsizei(primitives * 2);
       return GL_LINES;
     case D3DPT_LINESTRIP:
-      vertices = GLsizei(primitives + 1);
       return GL_LINE_STRIP;
     case D3DPT_TRIANGLESTRIP:
-      vertices = GLsizei(primitives + 2);
       return GL_TRIANGLE_STRIP;
     case D3DPT_TRIANGLEFAN:
-      vertices = GLsizei(primitives + 2);
       return GL_TRIANGLE_FAN;
     default:
-      vertices = GLsizei(primitives * 3);
       return GL_TRIANGLES;
   }
 }
@@ -683,8 +677,8 @@ HRESULT IDirect3DDevice9::draw(D3DPRIMITIVETYPE type, UINT primitiveCount,
   applyColorMaterial(layout);
   applyStages();
   bindVertexArrays(layout, vertexBase);
-  GLsizei vertices = 0;
-  const GLenum mode = primitiveMode(type, primitiveCount, vertices);
+  const auto vertices = GLsizei(primitiveVertexCount(type, primitiveCount));
+  const GLenum mode = primitiveMode(type);
   if (indices || indexFormat != D3DFMT_UNKNOWN) {
     glDrawElements(mode, vertices,
                    indexFormat == D3DFMT_INDEX32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, indices);

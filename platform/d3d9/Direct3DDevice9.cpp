@@ -516,14 +516,19 @@ HRESULT IDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex,
   if (!validPrimitive(type) || !streamBuffer || layout.stride == 0) return D3DERR_INVALIDCALL;
   VertexLayout streamed = layout;
   if (streamStride) streamed.stride = static_cast<int>(streamStride);
+  // GL reads buffers unchecked: a draw must stay inside the bound buffer.
+  const uint64_t end = streamOffset + (uint64_t(startVertex) +
+                                       primitiveVertexCount(type, primitiveCount)) * streamed.stride;
+  if (end > streamBuffer->length()) return D3DERR_INVALIDCALL;
   glBindBuffer(GL_ARRAY_BUFFER, streamBuffer->glName());
   const size_t offset = size_t(streamOffset) + size_t(startVertex) * streamed.stride;
   return draw(type, primitiveCount, streamed, reinterpret_cast<const uint8_t*>(offset), nullptr,
               D3DFMT_UNKNOWN);
 }
 
-HRESULT IDirect3DDevice9::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex, UINT,
-                                               UINT, UINT startIndex, UINT primitiveCount) {
+HRESULT IDirect3DDevice9::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVertex,
+                                               UINT minIndex, UINT vertexCount, UINT startIndex,
+                                               UINT primitiveCount) {
   count(D3DCall::DrawIndexedPrimitive);
   const VertexLayout& layout = currentLayout();
   if (!validPrimitive(type) || !streamBuffer || !indexBuffer || layout.stride == 0 ||
@@ -532,6 +537,16 @@ HRESULT IDirect3DDevice9::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, int baseVe
   }
   VertexLayout streamed = layout;
   if (streamStride) streamed.stride = static_cast<int>(streamStride);
+  // GL reads buffers unchecked: the indices and the vertex range the caller names must lie
+  // inside the bound buffers.
+  const uint64_t indexBytes = indexBuffer->indexFormat() == D3DFMT_INDEX32 ? 4 : 2;
+  const uint64_t indexEnd =
+      (uint64_t(startIndex) + primitiveVertexCount(type, primitiveCount)) * indexBytes;
+  const uint64_t vertexEnd =
+      streamOffset + (uint64_t(baseVertex) + minIndex + vertexCount) * uint64_t(streamed.stride);
+  if (indexEnd > indexBuffer->length() || vertexEnd > streamBuffer->length()) {
+    return D3DERR_INVALIDCALL;
+  }
   // The base vertex moves the attribute pointers, which GL 2.1 can do without base-vertex draws.
   glBindBuffer(GL_ARRAY_BUFFER, streamBuffer->glName());
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer->glName());

@@ -119,6 +119,22 @@ VertexLayout VertexLayout::fromDeclaration(const D3DVERTEXELEMENT9* elements) {
   return layout;
 }
 
+uint64_t primitiveVertexCount(D3DPRIMITIVETYPE type, UINT primitives) {
+  switch (type) {
+    case D3DPT_POINTLIST:
+      return primitives;
+    case D3DPT_LINELIST:
+      return uint64_t(primitives) * 2;
+    case D3DPT_LINESTRIP:
+      return uint64_t(primitives) + 1;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN:
+      return uint64_t(primitives) + 2;
+    default:
+      return uint64_t(primitives) * 3;
+  }
+}
+
 int declarationLength(const D3DVERTEXELEMENT9* elements) {
   if (!elements) return -1;
   for (int i = 0; i < kMaxDeclarationElements; ++i) {

@@ -44,6 +44,9 @@ class IDirect3DVertexDeclaration9 : public IDirect3DResource9 {
   VertexLayout vertexLayout;
 };
 
+// Vertices (or indices) a draw of primitives of that type reads.
+uint64_t primitiveVertexCount(D3DPRIMITIVETYPE type, UINT primitives);
+
 // Number of elements before D3DDECL_END; refuses (returns -1) a declaration without an end within
 // 64 elements.
 int declarationLength(const D3DVERTEXELEMENT9* elements);

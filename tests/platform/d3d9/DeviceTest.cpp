@@ -316,6 +316,12 @@ TEST_F(DeviceTest, BuffersWithBaseVertexAndCallCounts) {
   EXPECT_EQ(device->callCount(D3DCall::DrawIndexedPrimitive), 1u);
   EXPECT_EQ(device->callCount(D3DCall::SetRenderState), 0u);
 
+  // Draws that would read past either buffer are refused.
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 5, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 4, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 2), D3D_OK);
+
   vertices->Release();
   indices->Release();
 }
