@@ -44,6 +44,20 @@ void copyLevel(const D3DXImageLevel& level, D3DFORMAT format, const D3DLOCKED_RE
   }
 }
 
+// Copies every face and level of image into a texture through its lock and unlock calls.
+template <typename Lock, typename Unlock>
+bool fillLevels(const D3DXImage& image, Lock lock, Unlock unlock) {
+  for (UINT face = 0; face < image.faces.size(); ++face) {
+    for (UINT level = 0; level < image.faces[face].size(); ++level) {
+      D3DLOCKED_RECT locked;
+      if (FAILED(lock(face, level, &locked))) return false;
+      copyLevel(image.faces[face][level], image.format, locked);
+      unlock(face, level);
+    }
+  }
+  return true;
+}
+
 template <typename Texture>
 void releaseAndClear(Texture*& texture) {
   if (texture) texture->Release();
@@ -67,16 +81,15 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file,
   result = device->CreateTexture(levels[0].width, levels[0].height, UINT(levels.size()), usage,
                                  image.format, pool, texture, nullptr);
   if (FAILED(result)) return result;
-  for (UINT level = 0; level < levels.size(); ++level) {
-    D3DLOCKED_RECT locked;
-    if (FAILED((*texture)->LockRect(level, &locked, nullptr, D3DLOCK_DISCARD))) {
-      releaseAndClear(*texture);
-      return D3DERR_INVALIDCALL;
-    }
-    copyLevel(levels[level], image.format, locked);
-    (*texture)->UnlockRect(level);
-  }
-  return D3D_OK;
+  IDirect3DTexture9* made = *texture;
+  const bool filled = fillLevels(
+      image,
+      [&](UINT, UINT level, D3DLOCKED_RECT* locked) {
+        return made->LockRect(level, locked, nullptr, D3DLOCK_DISCARD);
+      },
+      [&](UINT, UINT level) { made->UnlockRect(level); });
+  if (!filled) releaseAndClear(*texture);
+  return filled ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* file,
@@ -101,19 +114,15 @@ HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* f
   result = device->CreateCubeTexture(image.faces[0][0].width, levelCount, usage, image.format,
                                      pool, texture, nullptr);
   if (FAILED(result)) return result;
-  for (UINT face = 0; face < 6; ++face) {
-    for (UINT level = 0; level < levelCount; ++level) {
-      D3DLOCKED_RECT locked;
-      const auto cubeFace = static_cast<D3DCUBEMAP_FACES>(face);
-      if (FAILED((*texture)->LockRect(cubeFace, level, &locked, nullptr, D3DLOCK_DISCARD))) {
-        releaseAndClear(*texture);
-        return D3DERR_INVALIDCALL;
-      }
-      copyLevel(image.faces[face][level], image.format, locked);
-      (*texture)->UnlockRect(cubeFace, level);
-    }
-  }
-  return D3D_OK;
+  IDirect3DCubeTexture9* made = *texture;
+  const bool filled = fillLevels(
+      image,
+      [&](UINT face, UINT level, D3DLOCKED_RECT* locked) {
+        return made->LockRect(D3DCUBEMAP_FACES(face), level, locked, nullptr, D3DLOCK_DISCARD);
+      },
+      [&](UINT face, UINT level) { made->UnlockRect(D3DCUBEMAP_FACES(face), level); });
+  if (!filled) releaseAndClear(*texture);
+  return filled ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT D3DXCreateCubeTexture(IDirect3DDevice9* device, UINT size, UINT mipLevels, DWORD usage,

@@ -105,6 +105,32 @@ TEST_F(TextureTest, ColourKeyedMagentaComesOutTransparent) {
   texture->Release();
 }
 
+TEST_F(TextureTest, CubeFileFillsEveryFace) {
+  D3DXImage cube;
+  cube.format = D3DFMT_A8R8G8B8;
+  cube.type = D3DRTYPE_CUBETEXTURE;
+  for (uint32_t face = 0; face < 6; ++face) {
+    const uint32_t colour = 0xFF000000u | (face * 40u);
+    cube.faces.push_back({argbImage(2, 2, {colour, colour, colour, colour}).faces[0][0]});
+  }
+  const std::string path = saved("cube.dds", cube);
+  IDirect3DCubeTexture9* texture = nullptr;
+  ASSERT_EQ(D3DXCreateCubeTextureFromFileExA(device, path.c_str(), D3DX_DEFAULT, D3DX_FROM_FILE, 0,
+                                             D3DFMT_FROM_FILE, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                             D3DX_DEFAULT, 0xFFFF00FF, nullptr, nullptr, &texture),
+            D3D_OK);
+  for (uint32_t face = 0; face < 6; ++face) {
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(D3DCUBEMAP_FACES(face), 0, &locked, nullptr, D3DLOCK_READONLY),
+              D3D_OK);
+    uint32_t texel;
+    std::memcpy(&texel, locked.pBits, 4);
+    texture->UnlockRect(D3DCUBEMAP_FACES(face), 0);
+    EXPECT_EQ(texel, 0xFF000000u | (face * 40u)) << "face " << face;
+  }
+  texture->Release();
+}
+
 TEST_F(TextureTest, MissingOrBrokenFilesFail) {
   IDirect3DTexture9* texture = nullptr;
   const std::string missing = (folder.path() / "none.dds").string();
