@@ -36,7 +36,7 @@ run: build
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench -j $(JOBS) --target bench
-	build-bench/bench/bench_math
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZMF_SANITIZE=ON -DZMF_BENCH=OFF
