@@ -480,6 +480,20 @@ void IDirect3DDevice9::applyTransformsAndLights(const VertexLayout& layout) {
     return;
   }
   applyViewport();
+  if (lightsDirty) {
+    lightsDirty = false;
+    placeLights();
+    transformsDirty = true;  // the modelview now holds only the view
+  }
+  if (textureTransformsDirty) {
+    textureTransformsDirty = false;
+    for (int unit = 0; unit < int(stages.size()); ++unit) {
+      glActiveTexture(GL_TEXTURE0 + unit);
+      loadTextureMatrix(textureTransforms[unit],
+                        stages[unit].states[D3DTSS_TEXTURETRANSFORMFLAGS]);
+    }
+    glActiveTexture(GL_TEXTURE0);
+  }
   if (!transformsDirty) return;
   transformsDirty = false;
 
@@ -491,8 +505,13 @@ void IDirect3DDevice9::applyTransformsAndLights(const VertexLayout& layout) {
   }
   glMatrixMode(GL_PROJECTION);
   glLoadMatrixf(clip.m);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadMatrixf(view.m);
+  glMultMatrixf(world.m);
+}
 
-  // Lights are given in world space: place them while the modelview holds only the view.
+void IDirect3DDevice9::placeLights() {
+  // Lights are given in world space: GL takes them through the modelview, so it holds the view.
   glMatrixMode(GL_MODELVIEW);
   glLoadMatrixf(view.m);
   for (int i = 0; i < int(lights.size()); ++i) {
@@ -520,12 +539,6 @@ void IDirect3DDevice9::applyTransformsAndLights(const VertexLayout& layout) {
       glLightf(name, GL_SPOT_CUTOFF, 180.0f);
     }
   }
-  glMultMatrixf(world.m);
-  for (int unit = 0; unit < int(stages.size()); ++unit) {
-    glActiveTexture(GL_TEXTURE0 + unit);
-    loadTextureMatrix(textureTransforms[unit], stages[unit].states[D3DTSS_TEXTURETRANSFORMFLAGS]);
-  }
-  glActiveTexture(GL_TEXTURE0);
 }
 
 void IDirect3DDevice9::applyColorMaterial(const VertexLayout& layout) {

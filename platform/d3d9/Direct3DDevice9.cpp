@@ -309,7 +309,12 @@ HRESULT IDirect3DDevice9::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMAT
   D3DMATRIX* slot = transformOf(state);
   if (!matrix || !slot) return D3DERR_INVALIDCALL;
   *slot = *matrix;
-  transformsDirty = true;
+  if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
+    textureTransformsDirty = true;
+  } else {
+    transformsDirty = true;
+    if (state == D3DTS_VIEW) lightsDirty = true;
+  }
   return D3D_OK;
 }
 
@@ -327,7 +332,7 @@ HRESULT IDirect3DDevice9::SetLight(DWORD index, const D3DLIGHT9* light) {
     return D3DERR_INVALIDCALL;
   }
   lights[index].light = *light;
-  transformsDirty = true;  // light positions are placed with the view transform
+  lightsDirty = true;
   return D3D_OK;
 }
 
@@ -341,7 +346,7 @@ HRESULT IDirect3DDevice9::LightEnable(DWORD index, BOOL enable) {
   count(D3DCall::LightEnable);
   if (index >= lights.size()) return D3DERR_INVALIDCALL;
   lights[index].enabled = enable != 0;
-  transformsDirty = true;
+  lightsDirty = true;
   return D3D_OK;
 }
 
@@ -384,6 +389,7 @@ HRESULT IDirect3DDevice9::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATE
   count(D3DCall::SetTextureStageState);
   if (stage >= stages.size() || type >= kD3DTextureStageStateCount) return D3DERR_INVALIDCALL;
   stages[stage].states[type] = value;
+  if (type == D3DTSS_TEXTURETRANSFORMFLAGS) textureTransformsDirty = true;
   return D3D_OK;
 }
 

@@ -172,6 +172,7 @@ class IDirect3DDevice9 {
   void applyRenderStates();
   void applyRenderState(D3DRENDERSTATETYPE state, DWORD value);
   void applyTransformsAndLights(const VertexLayout& layout);
+  void placeLights();
   void applyStages();
   void applySampler(int stage, IDirect3DBaseTexture9* texture);
   void applyColorMaterial(const VertexLayout& layout);
@@ -191,7 +192,9 @@ class IDirect3DDevice9 {
   std::array<bool, kD3DRenderStateCount> renderStateDirty{};
   D3DMATRIX world{}, view{}, projection{};
   std::array<D3DMATRIX, 8> textureTransforms{};
-  bool transformsDirty = true;
+  bool transformsDirty = true;         // world, view, projection or the target's flip
+  bool lightsDirty = true;             // lights or the view they are placed with
+  bool textureTransformsDirty = true;  // texture matrices or their flags
   std::array<Light, 8> lights;
   D3DMATERIAL9 material{};
   bool materialDirty = true;

@@ -75,6 +75,15 @@ TEST_F(DeviceTest, LitRedTriangleUnderDirectionalLight) {
   expectColour(pixel(16, 40), {255, 0, 0, 255}, 2, "lit face");
   expectColour(pixel(48, 40), {0, 0, 0, 255}, 2, "face turned away");
 
+  // Turning the world half round about X turns the lit face away; the light stays put.
+  D3DMATRIX turned = identity;
+  turned.m[5] = turned.m[10] = -1;
+  device->SetTransform(D3DTS_WORLD, &turned);
+  clear(0xFF000000);
+  device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(LitVertex));
+  expectColour(pixel(16, 40), {0, 0, 0, 255}, 2, "lit face turned away by the world");
+  device->SetTransform(D3DTS_WORLD, &identity);
+
   // Ambient light adds to the unlit side.
   device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_XRGB(128, 128, 128));
   material.Ambient = {0, 1, 0, 1};
