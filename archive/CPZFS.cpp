@@ -82,20 +82,6 @@ bool staysInFolder(const std::string& name) {
   return true;
 }
 
-// The whole content of a regular file (named as content names files); false when there is no
-// such file or it cannot be read whole. Devices and folders are not files.
-bool readRealFile(const std::string& name, std::vector<uint8_t>& bytes) {
-  const std::string path = resolveFileName(name);
-  struct stat info {};
-  if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) return false;
-  bytes.resize(size_t(info.st_size));
-  const bool whole = readBytes(in, bytes);
-  std::fclose(in);
-  return whole;
-}
-
 }  // namespace
 
 std::string SPZFEntry::fileName() const { return std::string(name, strnlen(name, sizeof(name))); }
@@ -183,7 +169,7 @@ bool CPZFS::pack() {
     zlog("Archiving %s...", name.c_str());
     std::vector<uint8_t> bytes;
     // Sizes are stored as i32.
-    if (!readRealFile(name, bytes) || bytes.size() > size_t(INT32_MAX)) {
+    if (!::readWholeFile(name, bytes) || bytes.size() > size_t(INT32_MAX)) {
       zlog("failed\n");
       allRead = false;
       continue;
@@ -347,7 +333,7 @@ bool CPZFS::extract(const SPZFEntry& entry, const std::string& folder) {
 
 std::unique_ptr<CPZFile> CPZFS::open(const std::string& name) {
   std::vector<uint8_t> bytes;
-  if (readRealFile(name, bytes)) {
+  if (::readWholeFile(name, bytes)) {
     zlog("PZFS: Using real file for %s\n", name.c_str());
     return std::make_unique<CPZFile>(std::move(bytes));
   }

@@ -73,3 +73,16 @@ bool canOpenForReading(const std::string& name) {
   std::fclose(file);
   return true;
 }
+
+bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
+  const std::string path = resolveFileName(name);
+  struct stat info {};
+  if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  bytes.resize(size_t(info.st_size));
+  const bool whole =
+      bytes.empty() || std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  std::fclose(file);
+  return whole;
+}

@@ -2,8 +2,10 @@
 // and names files in any letter case ("Wood.DDS" for wood.dds).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The name with "\" turned into "/". When that path does not exist, each missing component is
 // looked up case-insensitively in its folder; the first match found is used. When nothing
@@ -12,3 +14,7 @@ std::string resolveFileName(std::string_view name);
 
 // True when the file (after resolveFileName) opens for binary reading.
 bool canOpenForReading(const std::string& name);
+
+// The whole content of a regular file (name resolved as above) into bytes; false when there is
+// no such file or it cannot be read whole. Folders and devices are not files.
+bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes);

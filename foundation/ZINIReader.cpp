@@ -4,8 +4,9 @@
 #include "foundation/ZParse.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -30,16 +31,11 @@ std::string_view nextToken(std::string_view& rest, char delimiter) {
 void ZINIReader::load(const std::string& fileName) { loaded = readFile(fileName); }
 
 bool ZINIReader::readFile(const std::string& fileName) {
-  FILE* file = std::fopen(resolveFileName(fileName).c_str(), "rb");
-  if (!file) return false;
-  std::string content;
-  char buffer[64 * 1024];
-  size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0) content.append(buffer, count);
-  std::fclose(file);
-  const size_t nul = content.find('\0');
-  if (nul != std::string::npos) content.resize(nul);
-  text = std::move(content);
+  std::vector<uint8_t> bytes;
+  if (!readWholeFile(fileName, bytes)) return false;
+  // The text ends at the first NUL byte.
+  const auto nul = std::find(bytes.begin(), bytes.end(), uint8_t{0});
+  text.assign(bytes.begin(), nul);
   return true;
 }
 
