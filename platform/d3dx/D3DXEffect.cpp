@@ -120,7 +120,7 @@ D3DXHANDLE handleOf(const T* item) {
 HRESULT ID3DXEffect::create(IDirect3DDevice9* device, std::string_view text, ID3DXEffect** effect,
                             ID3DXBuffer** errors) {
   if (errors) *errors = nullptr;
-  if (!effect || !device) return D3DERR_INVALIDCALL;
+  if (!effect) return D3DERR_INVALIDCALL;
   *effect = nullptr;
   EffectSource source;
   std::string error;
@@ -145,6 +145,10 @@ HRESULT ID3DXEffect::create(IDirect3DDevice9* device, std::string_view text, ID3
     technique->name = sourceTechnique.name;
     for (const EffectSource::Pass& sourcePass : sourceTechnique.passes) {
       Technique::Pass pass;
+      if (!device) {
+        technique->passes.push_back(std::move(pass));
+        continue;
+      }
       pass.program = link(sourcePass, error);
       if (!pass.program) {
         result->techniques.push_back(std::move(technique));
@@ -165,8 +169,10 @@ HRESULT ID3DXEffect::create(IDirect3DDevice9* device, std::string_view text, ID3
 }
 
 ID3DXEffect::~ID3DXEffect() {
-  for (const auto& technique : techniques) {
-    for (const auto& pass : technique->passes) glDeleteProgram(pass.program);
+  if (device) {
+    for (const auto& technique : techniques) {
+      for (const auto& pass : technique->passes) glDeleteProgram(pass.program);
+    }
   }
   for (const auto& parameter : parameters) {
     if (parameter->texture) parameter->texture->Release();
@@ -353,7 +359,7 @@ HRESULT ID3DXEffect::Begin(UINT* passes, DWORD) {
 }
 
 HRESULT ID3DXEffect::BeginPass(UINT pass) {
-  if (!begun || passInProgress >= 0 || pass >= current->passes.size()) return D3DERR_INVALIDCALL;
+  if (!device || !begun || passInProgress >= 0 || pass >= current->passes.size()) return D3DERR_INVALIDCALL;
   passInProgress = int(pass);
   glUseProgram(current->passes[pass].program);
   device->setProgramActive(true);

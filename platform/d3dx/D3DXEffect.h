@@ -89,7 +89,8 @@ class ID3DXEffect {
   HRESULT EndPass();
   HRESULT End();
 
-  // Builds an effect from text; on failure errors (when not null) receives the reason or the GLSL
+  // Builds an effect from text. Without a device (tools) the effect has its parameters and
+  // techniques but no programs: values can be read and set, passes are refused. On failure errors (when not null) receives the reason or the GLSL
   // compiler's log as a NUL-terminated text.
   static HRESULT create(IDirect3DDevice9* device, std::string_view text, ID3DXEffect** effect,
                         ID3DXBuffer** errors);

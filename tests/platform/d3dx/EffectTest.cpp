@@ -64,6 +64,24 @@ TEST(EffectSource, RefusesBrokenStructure) {
 
 class EffectTest : public DeviceTest {};
 
+// Tools without a device still learn an effect's parameters; drawing with it is refused.
+TEST(EffectWithoutDevice, HasParametersAndTechniquesButNoPasses) {
+  ID3DXEffect* effect = nullptr;
+  ASSERT_EQ(ID3DXEffect::create(nullptr, kGlossEffect, &effect, nullptr), D3D_OK);
+  float gloss = 0;
+  EXPECT_EQ(effect->GetFloat(effect->GetParameterByName(nullptr, "gloss"), &gloss), D3D_OK);
+  EXPECT_EQ(gloss, 0.25f);
+  D3DXHANDLE technique = nullptr;
+  EXPECT_EQ(effect->FindNextValidTechnique(nullptr, &technique), D3D_OK);
+  EXPECT_NE(technique, nullptr);
+  UINT passes = 0;
+  EXPECT_EQ(effect->Begin(&passes, 0), D3D_OK);
+  EXPECT_EQ(passes, 1u);
+  EXPECT_EQ(effect->BeginPass(0), D3DERR_INVALIDCALL);
+  effect->End();
+  effect->Release();
+}
+
 TEST_F(EffectTest, VariableWithDefaultDrawsAndChangesTheColour) {
   ID3DXEffect* effect = nullptr;
   ID3DXBuffer* errors = nullptr;
