@@ -1,6 +1,10 @@
 #include "scene/ZGeometry.h"
 
+#include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "render/ZTexture.h"
+#include "scene/ZMaterial.h"
 
 #include <algorithm>
 #include <array>
@@ -359,4 +363,40 @@ void ZGeometry::normalizeTextureCoords() {
     v.t0[0] = float(std::fmod(double(v.t0[0]), 1.0));
     zlog("(*i)->t0[0]%f\n", v.t0[0]);
   }
+}
+
+void ZGeometry::loadLightmap() {
+  const std::string file = name + "_lightmap.dds";
+  const std::string path = engine != nullptr ? engine->shadowDirectoryList.findFile(file) : file;
+  if (engine == nullptr || !canOpenForReading(path)) {
+    zlog("Lightmap %s not found\n", file.c_str());
+    return;
+  }
+  ZMaterial* lit = engine->getNewMaterial();
+  if (material != nullptr) {
+    lit->d3dMaterial = material->d3dMaterial;
+    // The same stage record: later edits of the base texture show in both materials.
+    lit->shareStage(0, *material);
+  }
+  ZTexture* lightmap = engine->getTexture("LIGHTMAP");
+  lightmap->load(path);
+  ZMaterialStage& s = lit->stage(1);
+  s.texture = lightmap;
+  s.active = true;
+  s.colorArg1 = 1;  // current
+  s.colorArg2 = 2;  // texture
+  s.colorOp = 4;    // modulate
+  s.mipMapFilter = 1;
+  s.texCoordIndex = 1;  // t1
+  material = lit;
+}
+
+void ZGeometry::recompile() {
+  if (!compiled) return;
+  if (vertices.empty()) {
+    zlog("Warning: %s has 0 vertices\n", name.c_str());
+    return;
+  }
+  initRadius();
+  if (generateTangents != 0) computeTangentFrames();
 }

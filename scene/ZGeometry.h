@@ -101,6 +101,19 @@ class ZGeometry {
   // t0.u = fmod(t0.u, 1) (keeping the sign of u) for every vertex, logging old and new value.
   void normalizeTextureCoords();
 
+  // Gives the mesh a lightmap from "<name>_lightmap.dds" found through the engine's
+  // shadowDirectoryList: a new engine material copying the old one's colours and sharing its
+  // stage 0, with the lightmap on stage 1 (texture channel t1). A missing file logs
+  // "Lightmap ... not found" and changes nothing.
+  void loadLightmap();
+  // After an edit that moves vertices but keeps the faces: radius and tangent frames again and,
+  // when compiled, the device copy rewritten in place. Nothing when not compiled.
+  void recompile();
+  // A reduced copy of about targetFaces faces through D3DXSimplifyMesh, named name +
+  // "_SIMPLIFIED", with this mesh's material, made by the engine and not compiled; null (with
+  // the failing step's log line) when the platform refuses it or there is no engine.
+  ZGeometry* getSimplifiedGeometry(int targetFaces);
+
   // True when all three indices of f address vertices of this mesh.
   bool isFaceInRange(const SFace& f) const;
 

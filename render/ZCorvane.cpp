@@ -1,0 +1,141 @@
+#include "render/ZCorvane.h"
+
+#include "foundation/ZFileName.h"
+#include "foundation/ZLog.h"
+#include "platform/desktop.h"
+#include "render/ZTexture.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZLight.h"
+#include "scene/ZMaterial.h"
+
+namespace {
+
+// Releases the objects of one list, logging the step first.
+template <typename T>
+void deleteAll(const char* step, std::vector<std::unique_ptr<T>>& list) {
+  zlog("%s", step);
+  list.clear();
+}
+
+}  // namespace
+
+ZCorvane::ZCorvane() {
+  zlog("Init high performance timer...\n");
+  int64_t frequency = 0;
+  if (QueryPerformanceFrequency(&frequency) && frequency > 0) ticksPerMs = double(frequency) / 1000;
+}
+
+ZCorvane::~ZCorvane() {
+  deleteAll("Deleting texture\n", textures);
+  deleteAll("Deleting frames\n", frames);
+  deleteAll("Deleting geometries\n", geometries);
+  deleteAll("Deleting materials\n", materials);
+  deleteAll("Deleting cameras\n", cameras);
+  lights.clear();
+  for (NamedEffect& e : effects) e.effect->Release();
+  effects.clear();
+  zlog("Deleting device\n");
+  if (device != nullptr) device->Release();
+  zlog("Deleting direct3d\n");
+  zlog("done\n");
+}
+
+ZFrame* ZCorvane::getNewFrame() {
+  frames.push_back(std::make_unique<ZFrame>());
+  frames.back()->engine = this;
+  return frames.back().get();
+}
+
+ZGeometry* ZCorvane::getNewGeometry() {
+  geometries.push_back(std::make_unique<ZGeometry>());
+  geometries.back()->engine = this;
+  return geometries.back().get();
+}
+
+ZMaterial* ZCorvane::getNewMaterial() {
+  materials.push_back(std::make_unique<ZMaterial>(this));
+  materials.back()->index = int32_t(materials.size());
+  return materials.back().get();
+}
+
+ZCamera* ZCorvane::getNewCamera() {
+  cameras.push_back(std::make_unique<ZCamera>(this));
+  return cameras.back().get();
+}
+
+ZLight* ZCorvane::getNewLight() {
+  lights.push_back(std::make_unique<ZLight>(this));
+  return lights.back().get();
+}
+
+ZTexture* ZCorvane::getTexture(const std::string& name) {
+  if (name != "LIGHTMAP") {
+    if (ZTexture* cached = findTexture(name)) return cached;
+  }
+  auto texture = std::make_unique<ZTexture>(this);
+  if (name != "LIGHTMAP") texture->load(name);
+  textures.push_back(std::move(texture));
+  return textures.back().get();
+}
+
+ZTexture* ZCorvane::findTexture(const std::string& name) const {
+  for (const auto& texture : textures) {
+    if (texture->name == name) return texture.get();
+  }
+  return nullptr;
+}
+
+bool ZCorvane::reportMissingTexture(const std::string& name) {
+  return missingTextures.insert(name).second;
+}
+
+ID3DXEffect* ZCorvane::loadEffect(const std::string& name) {
+  if (!shadersEnabled) {
+    zlog("Ignoring shaders\n");
+    return nullptr;
+  }
+  for (const NamedEffect& e : effects) {
+    if (e.name == name) return e.effect;
+  }
+  const std::string path = "shaders/" + name;
+  zlog("Loading shader %s\n", path.c_str());
+  if (!canOpenForReading(path)) zlog("file not found..\n");
+  ID3DXEffect* effect = nullptr;
+  if (FAILED(D3DXCreateEffectFromFileA(device, resolveFileName(path).c_str(), nullptr, nullptr, 0,
+                                       nullptr, &effect, nullptr))) {
+    zlog("**** FAILED ****\n");
+    return nullptr;
+  }
+  D3DXHANDLE chosen = nullptr;
+  for (UINT i = 0;; ++i) {
+    const D3DXHANDLE technique = effect->GetTechnique(i);
+    if (technique == nullptr) break;
+    D3DXTECHNIQUE_DESC desc;
+    effect->GetTechniqueDesc(technique, &desc);
+    zlog("Technique=%s\n", desc.Name);
+    if (chosen == nullptr && pipelineName == desc.Name) chosen = technique;
+  }
+  if (chosen == nullptr) {
+    zlog("No special pipeline selected, get the first technique\n");
+    effect->FindNextValidTechnique(nullptr, &chosen);
+  }
+  effect->SetTechnique(chosen);
+  effects.push_back({name, effect});
+  return effect;
+}
+
+bool ZCorvane::isSphereVisible(const ZVector& centre, float radius) const {
+  return currentCamera == nullptr || currentCamera->isSphereVisible(centre, radius);
+}
+
+uint32_t ZCorvane::getTimeMs() const {
+  int64_t now = 0;
+  if (ticksPerMs <= 0 || !QueryPerformanceCounter(&now)) return 33;
+  return uint32_t(int64_t(double(now) / ticksPerMs));
+}
+
+void ZCorvane::markTransformsChanged() {
+  for (bool& changed : transformsChanged) changed = true;
+}

@@ -1,0 +1,40 @@
+// One texture of the engine's cache, named by its file. Without a device (tools, conversions)
+// it keeps its name and the file's facts (size, bytes per pixel) and has no device texture.
+#pragma once
+
+#include "foundation/ZVector.h"
+#include "platform/d3d9/Direct3DTexture9.h"
+
+#include <string>
+
+class ZCorvane;
+
+class ZTexture {
+ public:
+  explicit ZTexture(ZCorvane* engine) : owner(engine) {}
+  ~ZTexture();
+  ZTexture(const ZTexture&) = delete;
+  ZTexture& operator=(const ZTexture&) = delete;
+
+  // Loads file: name = file; size and bytes per pixel from the file; with the owner's device a
+  // managed texture (TGA forced to A8R8G8B8, shrunk to the owner's maxTextureSize, magenta
+  // keyed out) and its memory counted. A missing file logs "ZTexture::load : file not found"
+  // and is reported once per name (the program goes on); false when nothing was loaded.
+  bool load(const std::string& file);
+  // The size a width x height image is loaded at under a cap on either side: the longer side
+  // becomes cap and the other is divided by the same integer factor (and held to the cap).
+  // False (sizes unchanged) when the image fits.
+  static bool fitToCap(uint32_t& width, uint32_t& height, uint32_t cap);
+
+  bool colourTransformed = false;
+  bool hasDepth = false;
+  ZCorvane* owner = nullptr;  // borrowed
+  std::string name;           // the file name given to the cache
+  ZVector minimumColour;
+  int32_t bytesPerPixel = 0;  // 3 for R8G8B8 files, 4 for A8R8G8B8, else 0
+  IDirect3DTexture9* texture = nullptr;       // owned reference; null without a device
+  IDirect3DTexture9* colourTarget = nullptr;  // owned reference
+  IDirect3DSurface9* depthSurface = nullptr;  // owned reference when hasDepth
+  int32_t width = 0;   // level 0
+  int32_t height = 0;  // level 0
+};
