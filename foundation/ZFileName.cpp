@@ -86,14 +86,3 @@ bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
   std::fclose(file);
   return whole;
 }
-
-bool writeWholeFile(const std::string& name, std::span<const uint8_t> bytes) {
-  const std::string temporary = name + ".tmp";
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) return false;
-  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fclose(file) == 0 && written;
-  written = written && std::rename(temporary.c_str(), name.c_str()) == 0;
-  if (!written) std::remove(temporary.c_str());
-  return written;
-}

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +18,3 @@ bool canOpenForReading(const std::string& name);
 // The whole content of a regular file (name resolved as above) into bytes; false when there is
 // no such file or it cannot be read whole. Folders and devices are not files.
 bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes);
-
-// Writes bytes to name + ".tmp" beside the target and renames it over name only when all was
-// written, so a failed save keeps the previous file. False (temporary removed) on any failure.
-bool writeWholeFile(const std::string& name, std::span<const uint8_t> bytes);

@@ -1,0 +1,165 @@
+// Model files against the machine's own limits on the same bytes: ZMF and ZMT loads against
+// reading the file into memory (page cache warm), saves against fwrite of as many bytes. The
+// model is a track-sized scene of 16 meshes, about a million vertices in all.
+#include "bench/BenchRatio.h"
+#include "formats/ZFileZMF.h"
+#include "foundation/ZFileName.h"
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kMeshes = 16;
+constexpr int kSide = 250;  // vertices per mesh side: 62 500 per mesh
+
+const std::string& folder() {
+  static const std::string path = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zmf-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    return pattern;
+  }();
+  return path;
+}
+
+std::string zmfFile() { return folder() + "/track.zmf"; }
+std::string zmtFile() { return folder() + "/track.zmt"; }
+
+// Builds the scene once and writes it in both formats.
+void writeModels() {
+  static bool written = false;
+  if (written) return;
+  written = true;
+  ZCorvane engine;
+  ZFrame* root = engine.getNewFrame();
+  root->name = "track";
+  ZMaterial* material = engine.getNewMaterial();
+  for (int m = 0; m < kMeshes; ++m) {
+    ZFrame* frame = engine.getNewFrame();
+    frame->name = "sector" + std::to_string(m);
+    root->addChild(frame);
+    ZGeometry* g = engine.getNewGeometry();
+    g->name = "road" + std::to_string(m);
+    for (int z = 0; z < kSide; ++z) {
+      for (int x = 0; x < kSide; ++x) {
+        g->addVertex({float(x), std::sin(float(x + m) * 0.1f) * std::cos(float(z) * 0.07f),
+                      float(z)});
+        g->setTextureVertex(int(g->vertices.size()) - 1, float(x) * 0.1f, float(z) * 0.1f, 0);
+      }
+    }
+    for (int z = 0; z + 1 < kSide; ++z) {
+      for (int x = 0; x + 1 < kSide; ++x) {
+        const int i = z * kSide + x;
+        g->addTriangle(i, i + kSide, i + 1);
+        g->addTriangle(i + 1, i + kSide, i + kSide + 1);
+      }
+    }
+    g->generateNormals();
+    g->computeTangentFrames();
+    g->setMaterial(material);
+    frame->addGeometry(g);
+  }
+  ZFileZMF file(&engine);
+  if (!file.save(zmfFile(), root) || !file.saveText(zmtFile(), root)) std::abort();
+}
+
+int64_t fileSize(const std::string& path) { return int64_t(std::filesystem::file_size(path)); }
+
+void loadModel(benchmark::State& state, bool text) {
+  writeModels();
+  const std::string path = text ? zmtFile() : zmfFile();
+  for (auto _ : state) {
+    auto engine = std::make_unique<ZCorvane>();
+    ZFileZMF file(engine.get());
+    const bool loaded =
+        text ? file.loadText(path, nullptr) : file.load(path, nullptr, false) != nullptr;
+    if (!loaded) state.SkipWithError("load failed");
+    state.PauseTiming();
+    engine.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+
+void BM_LoadZMF(benchmark::State& state) { loadModel(state, false); }
+void BM_LoadZMT(benchmark::State& state) { loadModel(state, true); }
+
+void readBytes(benchmark::State& state, const std::string& path) {
+  writeModels();
+  for (auto _ : state) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes)) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+
+void BM_ReadZMFBytes(benchmark::State& state) { readBytes(state, zmfFile()); }
+
+void saveModel(benchmark::State& state, bool text) {
+  writeModels();
+  ZCorvane engine;
+  ZFileZMF reader(&engine);
+  ZFrame* root = reader.load(zmfFile(), nullptr, false);
+  const std::string path = folder() + (text ? "/saved.zmt" : "/saved.zmf");
+  for (auto _ : state) {
+    ZFileZMF file(&engine);
+    const bool saved = text ? file.saveText(path, root) : file.save(path, root);
+    if (!saved) state.SkipWithError("save failed");
+  }
+  state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+
+void BM_SaveZMF(benchmark::State& state) { saveModel(state, false); }
+void BM_SaveZMT(benchmark::State& state) { saveModel(state, true); }
+
+// fwrite of as many bytes as the model file holds, into a file of its own.
+void writeBytes(benchmark::State& state, const std::string& model) {
+  writeModels();
+  const std::vector<uint8_t> bytes(size_t(fileSize(model)), 0x5A);
+  const std::string path = folder() + "/plain.bin";
+  for (auto _ : state) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
+      state.SkipWithError("write failed");
+    }
+    if (out) std::fclose(out);
+  }
+  state.SetBytesProcessed(state.iterations() * int64_t(bytes.size()));
+}
+
+void BM_FwriteZMFBytes(benchmark::State& state) { writeBytes(state, zmfFile()); }
+void BM_FwriteZMTBytes(benchmark::State& state) { writeBytes(state, zmtFile()); }
+
+BENCHMARK(BM_LoadZMF)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadZMFBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveZMF)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FwriteZMFBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadZMT)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveZMT)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FwriteZMTBytes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  zlogSetStream(std::fopen("/dev/null", "w"));
+  const int result = runBenchmarksWithRatios(
+      argc, argv,
+      {{"BM_LoadZMF", "BM_ReadZMFBytes"},
+       {"BM_SaveZMF", "BM_FwriteZMFBytes"},
+       {"BM_SaveZMT", "BM_FwriteZMTBytes"}});
+  std::error_code error;
+  std::filesystem::remove_all(folder(), error);
+  return result;
+}
