@@ -1,28 +1,13 @@
 // ZMT text comes from users and other tools: reading any text must stay inside it, end, and
 // allocate no more than the text itself pays for, whatever its counts and indices say.
 #include "formats/ZFileZMF.h"
-#include "foundation/ZLog.h"
-#include "platform/HeadlessDesktop.h"
+#include "fuzz/QuietHost.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
-
-namespace {
-
-// Message boxes answered silently and diagnostics dropped, for the whole run.
-struct QuietHost {
-  QuietHost() {
-    setDesktopHost(&desktop);
-    if (FILE* sink = std::fopen("/dev/null", "w")) zlogSetStream(sink);
-  }
-  HeadlessDesktop desktop{false};
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static QuietHost host;
