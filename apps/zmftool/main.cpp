@@ -1,9 +1,13 @@
 // zmftool: batch work on models, their configuration and archives from the command line.
 // Results go to standard output; engine diagnostics go to standard error with -v and are
 // dropped otherwise.
+#include "apps/zmftool/ModelFile.h"
+#include "apps/zmftool/ModelInfo.h"
 #include "archive/CPZFS.h"
 #include "foundation/ZINIReader.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZParse.h"
+#include "render/ZCorvane.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,7 +18,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zmftool [-v] COMMAND ...\n"
+    "       zmftool --version\n"
+    "  -v: engine diagnostics to standard error\n"
     "commands:\n"
+    "  info FILE [--json]        what a model holds: lighting, counts, frame tree, textures\n"
+    "                            (ZMF, ZMT, ASE, OBJ, XSI, X)\n"
+    "  convert IN OUT [--scale S] [--mirror-x]\n"
+    "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
+    "                            textures are referenced, not copied\n"
     "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
     "  pack [--scrambled] ARCHIVE FILE...\n"
     "                            pack the files, named as given, into a PZFS archive\n"
@@ -108,6 +119,65 @@ int listArchive(std::vector<std::string> args) {
   return 0;
 }
 
+// Options of a model command: --json, --mirror-x, --scale S; the rest are operands. False on
+// an unknown option or a bad value.
+struct ModelOptions {
+  std::vector<std::string> operands;
+  bool json = false;
+  bool mirrorX = false;
+  float scale = 1;
+};
+
+bool parseModelOptions(const std::vector<std::string>& args, ModelOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--json") {
+      options.json = true;
+    } else if (args[i] == "--mirror-x") {
+      options.mirrorX = true;
+    } else if (args[i] == "--scale" && i + 1 < args.size()) {
+      options.scale = cvAtof(args[++i].c_str());
+      if (!(options.scale > 0)) return false;
+    } else if (args[i].rfind("--", 0) == 0) {
+      return false;
+    } else {
+      options.operands.push_back(args[i]);
+    }
+  }
+  return true;
+}
+
+int printInfo(const std::vector<std::string>& args) {
+  ModelOptions options;
+  if (!parseModelOptions(args, options) || options.operands.size() != 1 || options.mirrorX) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  ZCorvane engine;
+  LoadedModel model;
+  if (!loadModel(options.operands[0], engine, options.scale, false, model)) return 1;
+  printModelInfo(model, options.json, stdout);
+  return 0;
+}
+
+int convertModel(const std::vector<std::string>& args) {
+  ModelOptions options;
+  if (!parseModelOptions(args, options) || options.operands.size() != 2 || options.json) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string& out = options.operands[1];
+  if (extensionOf(out) != "zmf" && extensionOf(out) != "zmt") {
+    std::fprintf(stderr, "zmftool: %s: OUT must end in .zmf or .zmt\n", out.c_str());
+    return 2;
+  }
+  ZCorvane engine;
+  LoadedModel model;
+  if (!loadModel(options.operands[0], engine, options.scale, options.mirrorX, model)) return 1;
+  if (!saveModel(out, engine, model)) return 1;
+  std::printf("wrote %s\n", out.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +192,16 @@ int main(int argc, char** argv) {
   if (args.empty() || args.front() == "help" || args.front() == "--help") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     status = args.empty() ? 2 : 0;
+  } else if (args.front() == "--version") {
+    std::puts("zmftool 0.1.0");
+    status = 0;
+  } else if (args.size() > 1 && (args[1] == "--help" || args[1] == "-h")) {
+    std::fputs(kUsage, stdout);
+    status = 0;
+  } else if (args.front() == "info") {
+    status = printInfo({args.begin() + 1, args.end()});
+  } else if (args.front() == "convert") {
+    status = convertModel({args.begin() + 1, args.end()});
   } else if (args.front() == "ini") {
     status = printIniValues({args.begin() + 1, args.end()});
   } else if (args.front() == "pack") {

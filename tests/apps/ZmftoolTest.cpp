@@ -1,0 +1,132 @@
+// The command-line tool as a user runs it: exit statuses, info as text and JSON, conversions
+// that keep the model.
+#include "formats/ZFileZMF.h"
+#include "render/ZCorvane.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
+#include "tests/support/CaptureLog.h"
+#include "tests/support/ScopedDesktop.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs zmftool with arguments (shell words), capturing standard output.
+ToolRun zmftool(const std::string& arguments) {
+  ToolRun run;
+  const std::string command = std::string(ZMFTOOL) + " " + arguments + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, count);
+  const int status = pclose(pipe);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// A car body with a wheel: two frames, two textured geometries sharing a material.
+std::string writeModel(const TempFolder& folder) {
+  CaptureLog log;
+  ScopedDesktop desktop;
+  ZCorvane engine;
+  ZFrame* root = engine.getNewFrame();
+  root->name = "car";
+  ZFrame* wheel = engine.getNewFrame();
+  wheel->name = "WHEEL_LF";
+  root->addChild(wheel);
+  ZMaterial* paint = engine.getNewMaterial();
+  paint->setTexture(engine.getTexture("paint.dds"));
+  for (ZFrame* f : {root, wheel}) {
+    ZGeometry* g = engine.getNewGeometry();
+    g->name = f->name + "_mesh";
+    for (float x : {0.0f, 1.0f, 0.0f, 1.0f}) g->addVertex({x, float(g->vertices.size() / 2), 0});
+    g->addTriangle(0, 1, 2);
+    g->addTriangle(2, 1, 3);
+    g->setMaterial(paint);
+    g->castShadow = true;
+    f->addGeometry(g);
+  }
+  root->geometries[0]->setVar("SMOOTH", 1);
+  folder.write("texture/paint.dds", "x");
+  const std::string path = (folder.path() / "car.zmf").string();
+  ZFileZMF file(&engine);
+  EXPECT_TRUE(file.save(path, root));
+  return path;
+}
+
+TEST(Zmftool, ExitStatusesFollowTheConventions) {
+  struct Case {
+    const char* arguments;
+    int status;
+  };
+  const Case cases[] = {
+      {"--version", 0},
+      {"--help", 0},
+      {"info --help", 0},
+      {"", 2},
+      {"frobnicate", 2},
+      {"info", 2},
+      {"info a.zmf b.zmf", 2},
+      {"info --bogus a.zmf", 2},
+      {"convert a.zmf b.txt", 2},
+      {"info /no/such/file.zmf", 1},
+      {"info /no/such/file.unknown", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zmftool(c.arguments).status, c.status) << c.arguments;
+}
+
+TEST(Zmftool, InfoReportsCountsTreeAndTextures) {
+  TempFolder folder;
+  const std::string model = writeModel(folder);
+  const ToolRun json = zmftool("info --json " + model);
+  ASSERT_EQ(json.status, 0);
+  for (const char* fragment :
+       {"\"frames\":2,", "\"geometries\":2,", "\"vertices\":8,", "\"triangles\":4,",
+        "\"materials\":1,", "\"cameras\":0,", "texture/paint.dds\",\"found\":true,",
+        "{\"name\":\"WHEEL_LF\",\"parent\":\"car\",\"geometries\":[{\"name\":\"WHEEL_LF_mesh\","
+        "\"vertices\":4,\"triangles\":2,\"material\":0,\"transparent\":false,"
+        "\"castShadow\":true"}) {
+    EXPECT_NE(json.out.find(fragment), std::string::npos) << fragment << "\n" << json.out;
+  }
+  const ToolRun text = zmftool("info " + model);
+  ASSERT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("SMOOTH = 1"), std::string::npos) << text.out;
+}
+
+TEST(Zmftool, ConvertingThroughTextKeepsTheModel) {
+  TempFolder folder;
+  const std::string model = writeModel(folder);
+  const std::string text = (folder.path() / "car.zmt").string();
+  const std::string back = (folder.path() / "back.zmf").string();
+  ASSERT_EQ(zmftool("convert " + model + " " + text).status, 0);
+  ASSERT_EQ(zmftool("convert " + text + " " + back).status, 0);
+  const std::string before = zmftool("info --json " + model).out;
+  const std::string after = zmftool("info --json " + back).out;
+  ASSERT_FALSE(before.empty());
+  EXPECT_EQ(after, before);
+  // Scaling goes through to the positions: the model's box doubles.
+  const std::string scaled = (folder.path() / "big.zmf").string();
+  ASSERT_EQ(zmftool("convert " + model + " " + scaled + " --scale 2").status, 0);
+  CaptureLog log;
+  ZCorvane engine;
+  ZFileZMF file(&engine);
+  ZFrame* root = file.load(scaled, nullptr, false);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->geometries[0]->vertices[3].position.x, 2);
+  EXPECT_EQ(root->geometries[0]->vertices[3].position.y, 2);
+}
+
+}  // namespace
