@@ -3,12 +3,18 @@
 // dropped otherwise.
 #include "apps/zmftool/ModelFile.h"
 #include "apps/zmftool/ModelInfo.h"
+#include "apps/zmftool/JsonWriter.h"
 #include "archive/CPZFS.h"
+#include "archive/CTQCrypto.h"
+#include "foundation/ZFileName.h"
 #include "foundation/ZINIReader.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZParse.h"
+#include "foundation/ZReplacingFile.h"
 #include "render/ZCorvane.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,12 +33,14 @@ constexpr const char* kUsage =
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"
     "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
-    "  pack [--scrambled] ARCHIVE FILE...\n"
+    "  pack ARCHIVE FILE... [--scrambled]\n"
     "                            pack the files, named as given, into a PZFS archive\n"
-    "  unpack [--scrambled] ARCHIVE FOLDER\n"
-    "                            extract every file of an archive below FOLDER\n"
-    "  list [--scrambled] ARCHIVE\n"
-    "                            print the size and name of every archive entry\n";
+    "  unpack ARCHIVE [-C DIR] [--scrambled]\n"
+    "                            extract every file of an archive below DIR (default .)\n"
+    "  list ARCHIVE [--json] [--scrambled]\n"
+    "                            print the size and name of every archive entry\n"
+    "  scramble IN OUT           write IN as a scrambled container file\n"
+    "  unscramble IN OUT         write the content of a scrambled container file\n";
 
 int printIniValues(const std::vector<std::string>& args) {
   if (args.size() < 3) {
@@ -52,12 +60,15 @@ int printIniValues(const std::vector<std::string>& args) {
   return 0;
 }
 
-// Takes a leading "--scrambled" off args; the archive setting it stands for.
-bool takeScrambled(std::vector<std::string>& args) {
-  if (args.empty() || args.front() != "--scrambled") return false;
-  args.erase(args.begin());
+// Takes the flag off args wherever it stands; whether it was there.
+bool takeFlag(std::vector<std::string>& args, const char* flag) {
+  const auto at = std::find(args.begin(), args.end(), flag);
+  if (at == args.end()) return false;
+  args.erase(at);
   return true;
 }
+
+bool takeScrambled(std::vector<std::string>& args) { return takeFlag(args, "--scrambled"); }
 
 int packArchive(std::vector<std::string> args) {
   const bool scrambled = takeScrambled(args);
@@ -87,22 +98,36 @@ int packArchive(std::vector<std::string> args) {
 
 int unpackArchive(std::vector<std::string> args) {
   const bool scrambled = takeScrambled(args);
-  if (args.size() != 2) {
+  std::string folder = ".";
+  const auto option = std::find(args.begin(), args.end(), "-C");
+  if (option != args.end()) {
+    if (option + 1 == args.end()) {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    folder = *(option + 1);
+    args.erase(option, option + 2);
+  } else if (args.size() == 2) {
+    folder = args[1];  // the older form: unpack ARCHIVE FOLDER
+    args.pop_back();
+  }
+  if (args.size() != 1) {
     std::fputs(kUsage, stderr);
     return 2;
   }
   CPZFS pzfs;
   pzfs.setScrambled(scrambled);
-  if (!pzfs.unpack(args[0], args[1])) {
+  if (!pzfs.unpack(args[0], folder)) {
     std::fprintf(stderr, "zmftool: unpacking %s failed\n", args[0].c_str());
     return 1;
   }
-  std::printf("unpacked %zu files into %s\n", pzfs.getEntries().size(), args[1].c_str());
+  std::printf("unpacked %zu files into %s\n", pzfs.getEntries().size(), folder.c_str());
   return 0;
 }
 
 int listArchive(std::vector<std::string> args) {
   const bool scrambled = takeScrambled(args);
+  const bool json = takeFlag(args, "--json");
   if (args.size() != 1) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -113,8 +138,55 @@ int listArchive(std::vector<std::string> args) {
     std::fprintf(stderr, "zmftool: cannot read %s\n", args[0].c_str());
     return 1;
   }
+  if (!json) {
+    for (const SPZFEntry& entry : pzfs.getEntries()) {
+      std::printf("%10d %s\n", entry.size, entry.fileName().c_str());
+    }
+    return 0;
+  }
+  JsonWriter out(stdout);
+  out.beginArray();
   for (const SPZFEntry& entry : pzfs.getEntries()) {
-    std::printf("%10d %s\n", entry.size, entry.fileName().c_str());
+    out.beginObject();
+    out.key("name");
+    out.value(entry.fileName());
+    out.key("size");
+    out.value(entry.size);
+    out.endObject();
+  }
+  out.endArray();
+  return 0;
+}
+
+// scramble IN OUT / unscramble IN OUT: the container file of CTQCrypto.
+int scrambleFile(const std::vector<std::string>& args, bool scramble) {
+  if (args.size() != 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  CTQCrypto crypto;
+  std::vector<uint8_t> bytes;
+  if (scramble) {
+    if (!readWholeFile(args[0], bytes)) {
+      std::fprintf(stderr, "zmftool: cannot read %s\n", args[0].c_str());
+      return 1;
+    }
+    const bool written = crypto.openWrite(args[1]) && crypto.write(bytes.data(), bytes.size());
+    crypto.close();
+    if (!written) std::fprintf(stderr, "zmftool: cannot write %s\n", args[1].c_str());
+    return written ? 0 : 1;
+  }
+  if (!crypto.openRead(args[0])) {
+    std::fprintf(stderr, "zmftool: %s is not a scrambled file\n", args[0].c_str());
+    return 1;
+  }
+  uint8_t chunk[1 << 16];
+  ZReplacingFile out(args[1]);
+  for (size_t got; (got = crypto.read(chunk, sizeof chunk)) > 0;) out.write(chunk, got);
+  crypto.close();
+  if (!out.commit()) {
+    std::fprintf(stderr, "zmftool: cannot write %s\n", args[1].c_str());
+    return 1;
   }
   return 0;
 }
@@ -210,6 +282,8 @@ int main(int argc, char** argv) {
     status = unpackArchive({args.begin() + 1, args.end()});
   } else if (args.front() == "list") {
     status = listArchive({args.begin() + 1, args.end()});
+  } else if (args.front() == "scramble" || args.front() == "unscramble") {
+    status = scrambleFile({args.begin() + 1, args.end()}, args.front() == "scramble");
   } else {
     std::fprintf(stderr, "zmftool: unknown command '%s'\n%s", args.front().c_str(), kUsage);
   }

@@ -14,9 +14,19 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
+
+std::string contentOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 struct ToolRun {
   int status = -1;
@@ -127,6 +137,29 @@ TEST(Zmftool, ConvertingThroughTextKeepsTheModel) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(root->geometries[0]->vertices[3].position.x, 2);
   EXPECT_EQ(root->geometries[0]->vertices[3].position.y, 2);
+}
+
+TEST(Zmftool, ArchivesAndScrambledFilesRoundTrip) {
+  TempFolder folder;
+  folder.write("in/cars/a.ini", "[CAR]\nMASS=900\n");
+  folder.write("in/b.txt", std::string(3000, 'b'));
+  folder.enter();
+  for (const char* scrambled : {"", " --scrambled"}) {
+    ASSERT_EQ(zmftool(std::string("pack data.pzfs in/cars/a.ini in/b.txt") + scrambled).status, 0);
+    const ToolRun list = zmftool(std::string("list data.pzfs --json") + scrambled);
+    ASSERT_EQ(list.status, 0);
+    EXPECT_EQ(list.out,
+              "[{\"name\":\"in/cars/a.ini\",\"size\":15},{\"name\":\"in/b.txt\",\"size\":3000}]\n");
+    ASSERT_EQ(zmftool(std::string("unpack data.pzfs -C out") + scrambled).status, 0);
+    EXPECT_EQ(contentOf(folder.path() / "out/in/cars/a.ini"), "[CAR]\nMASS=900\n");
+    EXPECT_EQ(contentOf(folder.path() / "out/in/b.txt"), std::string(3000, 'b'));
+  }
+  ASSERT_EQ(zmftool("scramble in/b.txt b.tq").status, 0);
+  EXPECT_NE(contentOf(folder.path() / "b.tq"), std::string(3000, 'b'));
+  ASSERT_EQ(zmftool("unscramble b.tq back.txt").status, 0);
+  EXPECT_EQ(contentOf(folder.path() / "back.txt"), std::string(3000, 'b'));
+  EXPECT_EQ(zmftool("unscramble in/b.txt x.txt").status, 1);
+  EXPECT_EQ(zmftool("list in/b.txt").status, 1);
 }
 
 }  // namespace
