@@ -11,7 +11,26 @@
 #include <cctype>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
+
+// A progress line on standard error, redrawn in place, for loads a user watches in a terminal.
+class ProgressBar : public IZMFListener {
+ public:
+  ~ProgressBar() override {
+    if (shown) std::fputc('\n', stderr);
+  }
+  void onZMFProgress(const std::string& message, int32_t percent) override {
+    const int filled = std::clamp(int(percent), 0, 100) / 5;
+    std::fprintf(stderr, "\r[%-20s] %3d%% %-40.40s", std::string(size_t(filled), '#').c_str(),
+                 int(percent), message.c_str());
+    shown = true;
+  }
+
+ private:
+  bool shown = false;
+};
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
@@ -21,6 +40,8 @@ std::string folderOf(const std::string& path) {
 bool loadZMF(const std::string& path, ZCorvane& engine, float scale, bool mirrorX,
              LoadedModel& model) {
   ZFileZMF file(&engine);
+  ProgressBar bar;
+  if (isatty(fileno(stderr))) file.listener = &bar;
   file.scale = {scale, scale, scale};
   file.cameras = &model.cameras;
   file.addTexturePath(folderOf(path) + "/texture");
