@@ -24,9 +24,12 @@ ZFrame* ZObjectBuilder::load3DObject(const std::string& name) {
   if (!canOpenForReading(fileName)) return nullptr;
   texturePath = folder + "/texture/";
   const size_t firstFrame = frames.size();
-  if (!loadASE(fileName)) return nullptr;
-  loadAnimation(fileName);
-  loadSplines(fileName);
+  // One read for the three passes.
+  std::vector<uint8_t> bytes;
+  if (!readWholeFile(fileName, bytes)) return nullptr;
+  loadASEText(asText(bytes), fileName);
+  loadAnimationText(asText(bytes), fileName);
+  loadSplinesText(asText(bytes), fileName);
   ZFrame* root = renderer->getNewFrame();
   root->name = name;
   for (size_t i = firstFrame; i < frames.size(); ++i) {
