@@ -75,16 +75,17 @@ ZTexture* ZCorvane::getTexture(const std::string& name) {
     if (ZTexture* cached = findTexture(name)) return cached;
   }
   auto texture = std::make_unique<ZTexture>(this);
-  if (name != "LIGHTMAP") texture->load(name);
+  if (name != "LIGHTMAP") {
+    texture->load(name);
+    textureIndex.try_emplace(name, texture.get());
+  }
   textures.push_back(std::move(texture));
   return textures.back().get();
 }
 
 ZTexture* ZCorvane::findTexture(const std::string& name) const {
-  for (const auto& texture : textures) {
-    if (texture->name == name) return texture.get();
-  }
-  return nullptr;
+  const auto hit = textureIndex.find(name);
+  return hit != textureIndex.end() && hit->second->name == name ? hit->second : nullptr;
 }
 
 bool ZCorvane::reportMissingTexture(const std::string& name) {

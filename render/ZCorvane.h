@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class ZCamera;
@@ -45,7 +46,9 @@ class ZCorvane {
   // any other name returns the texture of exactly that name (case-sensitive) or loads a new one,
   // cached whether or not the load succeeded. Never null.
   ZTexture* getTexture(const std::string& name);
-  // First texture named exactly `name`, or null.
+  // The texture cached under exactly `name`, or null. Only textures the cache loaded by name
+  // are found, and only while they keep that name: "LIGHTMAP" textures, even once filled from a
+  // file, are never found by name.
   ZTexture* findTexture(const std::string& name) const;
   // Notes that a texture file is missing; true the first time for that name.
   bool reportMissingTexture(const std::string& name);
@@ -99,4 +102,6 @@ class ZCorvane {
 
  private:
   std::set<std::string> missingTextures;
+  // First cached texture of each name, so a model naming thousands of textures loads linearly.
+  std::unordered_map<std::string, ZTexture*> textureIndex;
 };

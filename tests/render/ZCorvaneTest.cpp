@@ -86,6 +86,9 @@ TEST(ZCorvane, TextureCacheByExactNameAndLightmapsAlwaysNew) {
   EXPECT_NE(lightmapA, lightmapB);
   EXPECT_EQ(engine.findTexture("LIGHTMAP"), nullptr);
   EXPECT_EQ(engine.textures.size(), 4u);
+  // A lightmap filled from a file is still not found by that file's name.
+  lightmapA->load("Wood.tga");
+  EXPECT_EQ(engine.getTexture("Wood.tga"), wood);
 }
 
 TEST(ZCorvane, MissingTextureIsCachedLoggedAndReportedOnce) {
