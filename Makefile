@@ -30,8 +30,8 @@ test: build
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 run: build
-	@echo "zmfedit: the editor window is not built yet; the configuration it reads at start:"
-	$(BUILD)/apps/zmftool/zmftool ini data/zmfedit.ini DISPLAY WIDTH HEIGHT
+	@echo "zmfedit: the renderer and the editor window are not built yet; the sample car as the engine reads it:"
+	$(BUILD)/apps/zmftool/zmftool info $(BUILD)/data/samples/car/car.zmt
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release

@@ -109,12 +109,13 @@ std::string extensionOf(const std::string& path) {
 
 bool canReadModel(const std::string& path) {
   const std::string e = extensionOf(path);
-  return e == "zmf" || e == "zmt" || e == "ase" || e == "obj" || e == "xsi" || e == "x";
+  return e == "zmf" || e == "pzo" || e == "zmt" || e == "ase" || e == "obj" || e == "xsi" ||
+         e == "x";
 }
 
 bool loadModel(const std::string& path, ZCorvane& engine, float scale, bool mirror,
                LoadedModel& model) {
-  model.format = extensionOf(path);
+  model.format = extensionOf(path) == "pzo" ? "zmf" : extensionOf(path);  // .pzo: ZMF inside
   if (!canReadModel(path)) {
     std::fprintf(stderr, "zmftool: %s: not a model file the tool reads\n", path.c_str());
     return false;

@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "  -v: engine diagnostics to standard error\n"
     "commands:\n"
     "  info FILE [--json]        what a model holds: lighting, counts, frame tree, textures\n"
-    "                            (ZMF, ZMT, ASE, OBJ, XSI, X)\n"
+    "                            (ZMF and .pzo, ZMT, ASE, OBJ, XSI, X)\n"
     "  convert IN OUT [--scale S] [--mirror-x]\n"
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"

@@ -7,6 +7,7 @@
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
+#include "render/ZTexture.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -160,6 +162,46 @@ TEST(Zmftool, ArchivesAndScrambledFilesRoundTrip) {
   EXPECT_EQ(contentOf(folder.path() / "back.txt"), std::string(3000, 'b'));
   EXPECT_EQ(zmftool("unscramble in/b.txt x.txt").status, 1);
   EXPECT_EQ(zmftool("list in/b.txt").status, 1);
+}
+
+// The bundled samples as the editor will use them: every name the car checks and the car test
+// look for, a transparent and shadow-casting meshes, textures that resolve; the flag model.
+TEST(Zmfsamples, CarAndFlagCarryWhatTheEditorLooksFor) {
+  TempFolder folder;
+  const std::string out = folder.path().string();
+  ASSERT_EQ(std::system((std::string(ZMFSAMPLES) + " " + out).c_str()), 0);
+  CaptureLog log;
+  ScopedDesktop desktop;
+  ZCorvane engine;
+  ZFileZMF car(&engine);
+  car.addTexturePath(out + "/samples/car/texture");
+  ZFrame* root = engine.getNewFrame();
+  ASSERT_TRUE(car.loadText(out + "/samples/car/car.zmt", root)) << log.text();
+  for (const char* name : {"WHEEL_LF", "WHEEL_RF", "WHEEL_LR", "WHEEL_RR", "SUSP_LF", "SUSP_RF",
+                           "SUSP_LR", "SUSP_RR", "STEER", "Pilot_HR", "HELMET"}) {
+    EXPECT_NE(root->getFrame(name), nullptr) << name;
+  }
+  EXPECT_NE(root->getGeometry("DRIVER_name", true), nullptr);
+  bool transparent = false, shadow = false;
+  for (const auto& g : engine.geometries) {
+    transparent |= g->transparent && g->material != nullptr && g->material->alphaBlend;
+    shadow |= g->castShadow;
+  }
+  EXPECT_TRUE(transparent);
+  EXPECT_TRUE(shadow);
+  ASSERT_EQ(engine.textures.size(), 3u);  // body, glass, tyre: each loaded once
+  for (const auto& t : engine.textures) EXPECT_GT(t->width, 0) << t->name;  // found and read
+  EXPECT_TRUE(desktop.messages.empty());
+
+  ZFileZMF flag(&engine);
+  flag.addTexturePath(out + "/flags/texture");
+  ZFrame* model = flag.load(out + "/flags/flag.pzo", nullptr, false);
+  ASSERT_NE(model, nullptr);
+  SFrameStatistics stats;
+  model->getStatistics(stats);
+  EXPECT_EQ(stats.geometries, 2u);
+  ASSERT_NE(model->getGeometry("CLOTH", false), nullptr);
+  EXPECT_GT(model->getGeometry("CLOTH", false)->material->stage(0).texture->width, 0);
 }
 
 }  // namespace
