@@ -425,6 +425,7 @@ std::string ZFileZMF::resolveTextureName(const std::string& stored) const {
 }
 
 void ZFileZMF::adoptIntoRoot(ZFrame* built, ZFrame* target) {
+  if (frames.empty()) return;  // a file without frames leaves the root as it is
   target->name = built->name;
   target->matrix = built->matrix;
   for (ZGeometry* g : built->geometries) target->addGeometry(g);

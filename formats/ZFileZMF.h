@@ -99,7 +99,8 @@ class ZFileZMF {
                        const ZVector& up, int32_t parent);
   // The stage texture stored as `stored`: the bare file name, found through texturePaths.
   std::string resolveTextureName(const std::string& stored) const;
-  // Moves what a load built under its own first frame into the caller's root.
+  // Moves what a load built under its own first frame into the caller's root (nothing when the
+  // file has no frame).
   void adoptIntoRoot(ZFrame* built, ZFrame* target);
   // A material's effect variable from a file: set on the effect's variable of that name, or kept
   // as read when the effect could not be loaded (so that saving the model keeps it).

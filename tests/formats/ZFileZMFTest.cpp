@@ -420,6 +420,28 @@ TEST_F(ZFileZMFTest, CallersRootReceivesTheFileOnlyWhenComplete) {
   EXPECT_EQ(reader.frames[0], mine);
 }
 
+TEST_F(ZFileZMFTest, FileWithoutFramesLeavesTheCallersRootAlone) {
+  ByteWriter out;
+  out.raw("tq666", 5);
+  out.i32(28);
+  for (int i = 0; i < 9; ++i) out.f32(0.5f);
+  out.u32(20);
+  out.u32(0);  // no material
+  out.u32(25);
+  out.u32(0);  // no frame
+  out.u32(0);  // no camera
+  ZCorvane engine;
+  ZFrame* mine = engine.getNewFrame();
+  mine->name = "mine";
+  ZFileZMF reader(&engine);
+  EXPECT_EQ(reader.loadBytes(out.bytes, mine, false), mine);
+  EXPECT_EQ(mine->name, "mine");
+  ZFileZMF fresh(&engine);
+  ZFrame* root = fresh.loadBytes(out.bytes, nullptr, false);
+  ASSERT_NE(root, nullptr);
+  EXPECT_TRUE(root->children.empty());
+}
+
 TEST_F(ZFileZMFTest, EveryTruncatedPrefixIsRejected) {
   Scene scene;
   ZFileZMF writer(&scene.engine);
