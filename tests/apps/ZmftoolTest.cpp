@@ -23,13 +23,6 @@
 
 namespace {
 
-std::string contentOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 struct ToolRun {
   int status = -1;
   std::string out;
@@ -153,13 +146,13 @@ TEST(Zmftool, ArchivesAndScrambledFilesRoundTrip) {
     EXPECT_EQ(list.out,
               "[{\"name\":\"in/cars/a.ini\",\"size\":15},{\"name\":\"in/b.txt\",\"size\":3000}]\n");
     ASSERT_EQ(zmftool(std::string("unpack data.pzfs -C out") + scrambled).status, 0);
-    EXPECT_EQ(contentOf(folder.path() / "out/in/cars/a.ini"), "[CAR]\nMASS=900\n");
-    EXPECT_EQ(contentOf(folder.path() / "out/in/b.txt"), std::string(3000, 'b'));
+    EXPECT_EQ(readFileText(folder.path() / "out/in/cars/a.ini"), "[CAR]\nMASS=900\n");
+    EXPECT_EQ(readFileText(folder.path() / "out/in/b.txt"), std::string(3000, 'b'));
   }
   ASSERT_EQ(zmftool("scramble in/b.txt b.tq").status, 0);
-  EXPECT_NE(contentOf(folder.path() / "b.tq"), std::string(3000, 'b'));
+  EXPECT_NE(readFileText(folder.path() / "b.tq"), std::string(3000, 'b'));
   ASSERT_EQ(zmftool("unscramble b.tq back.txt").status, 0);
-  EXPECT_EQ(contentOf(folder.path() / "back.txt"), std::string(3000, 'b'));
+  EXPECT_EQ(readFileText(folder.path() / "back.txt"), std::string(3000, 'b'));
   EXPECT_EQ(zmftool("unscramble in/b.txt x.txt").status, 1);
   EXPECT_EQ(zmftool("list in/b.txt").status, 1);
 }

@@ -20,11 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, content
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string everyByteValue() {
   std::string bytes;
   for (int round = 0; round < 3; ++round) {
@@ -112,7 +107,9 @@ TEST_F(CPZFSTest, RoundTripPlainAndScrambled) {
     CPZFS unpacker;
     unpacker.setScrambled(scrambled);
     ASSERT_TRUE(unpacker.unpack("sample.pzfs", out));
-    for (const auto& [name, content] : kSample) EXPECT_EQ(readFile(out + "/" + name), content);
+    for (const auto& [name, content] : kSample) {
+      EXPECT_EQ(readFileText(out + "/" + name), content);
+    }
   }
 }
 
@@ -121,7 +118,7 @@ TEST_F(CPZFSTest, FileLayout) {
   for (bool scrambled : {false, true}) {
     SCOPED_TRACE(scrambled ? "scrambled" : "plain");
     ASSERT_TRUE(packFiles(folder, "one.pzfs", {{"dir\\a.txt", content}}, scrambled));
-    const std::string bytes = readFile("one.pzfs");
+    const std::string bytes = readFileText("one.pzfs");
     ASSERT_EQ(bytes.size(), 11 + 520 + content.size());
     EXPECT_EQ(bytes.substr(0, 10), "ayupan" + u32(1));
 
@@ -144,7 +141,7 @@ TEST_F(CPZFSTest, FileLayout) {
 
 TEST_F(CPZFSTest, EmptyArchiveIsElevenBytes) {
   ASSERT_TRUE(packFiles(folder, "empty.pzfs", {}, false));
-  const std::string bytes = readFile("empty.pzfs");
+  const std::string bytes = readFileText("empty.pzfs");
   ASSERT_EQ(bytes.size(), 11u);
   EXPECT_EQ(bytes.substr(0, 10), "ayupan" + u32(0));
   CPZFS pzfs;
@@ -158,15 +155,15 @@ TEST_F(CPZFSTest, PackingTwiceGivesDifferentBytesThatUnpackEqual) {
     SCOPED_TRACE(scrambled ? "scrambled" : "plain");
     ASSERT_TRUE(packFiles(folder, "first.pzfs", kSample, scrambled));
     ASSERT_TRUE(packFiles(folder, "second.pzfs", kSample, scrambled));
-    EXPECT_NE(readFile("first.pzfs"), readFile("second.pzfs"));
+    EXPECT_NE(readFileText("first.pzfs"), readFileText("second.pzfs"));
     for (const char* archive : {"first.pzfs", "second.pzfs"}) {
       CPZFS pzfs;
       pzfs.setScrambled(scrambled);
       ASSERT_TRUE(pzfs.unpack(archive, std::string("out-") + archive));
     }
     for (const auto& [name, content] : kSample) {
-      EXPECT_EQ(readFile("out-first.pzfs/" + name), content);
-      EXPECT_EQ(readFile("out-second.pzfs/" + name), content);
+      EXPECT_EQ(readFileText("out-first.pzfs/" + name), content);
+      EXPECT_EQ(readFileText("out-second.pzfs/" + name), content);
     }
   }
 }
@@ -204,7 +201,7 @@ TEST_F(CPZFSTest, LogLines) {
   CPZFS pzfs;
   EXPECT_TRUE(pzfs.unpack("nested.pzfs"));
   EXPECT_EQ(log.text(), "Reading vFat...ok\nExtracting d/x.txt...\nCreating folder d...ok\nok\n");
-  EXPECT_EQ(readFile("d/x.txt"), "x");
+  EXPECT_EQ(readFileText("d/x.txt"), "x");
 }
 
 TEST_F(CPZFSTest, OpenByName) {
@@ -298,7 +295,7 @@ TEST_F(CPZFSTest, HostileNamesNeverLeaveTheTargetFolder) {
     CaptureLog log;
     CPZFS pzfs;
     EXPECT_FALSE(pzfs.unpack("hostile.pzfs", "a/b"));
-    EXPECT_EQ(readFile("a/b/first.txt"), "1");
+    EXPECT_EQ(readFileText("a/b/first.txt"), "1");
     EXPECT_FALSE(fs::exists(c.escapesTo));
     EXPECT_FALSE(fs::exists("a/b/last.txt"));  // the unpack ends at the refused entry
     EXPECT_NE(log.text().find(std::string("Extracting ") + c.name +
@@ -310,7 +307,7 @@ TEST_F(CPZFSTest, HostileNamesNeverLeaveTheTargetFolder) {
   std::ofstream("dots.pzfs", std::ios::binary) << handMadeArchive({{"a..b/c..txt", "dots"}});
   CPZFS pzfs;
   EXPECT_TRUE(pzfs.unpack("dots.pzfs", "out"));
-  EXPECT_EQ(readFile("out/a..b/c..txt"), "dots");
+  EXPECT_EQ(readFileText("out/a..b/c..txt"), "dots");
 }
 
 TEST_F(CPZFSTest, OutputThatCannotBeCreatedEndsTheUnpack) {
@@ -399,7 +396,7 @@ TEST_F(CPZFSTest, PreviousArchiveSurvivesAnUnfinishedPack) {
     ASSERT_TRUE(pzfs.create("old.pzfs"));
     pzfs.addFile("a.txt");
   }
-  EXPECT_EQ(readFile("old.pzfs"), "previous archive");
+  EXPECT_EQ(readFileText("old.pzfs"), "previous archive");
   EXPECT_FALSE(fs::exists("old.pzfs.part"));
   CaptureLog log;
   CPZFS pzfs;

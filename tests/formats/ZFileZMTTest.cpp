@@ -9,6 +9,7 @@
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TestEffect.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr const char* kEffect = R"(uniform mat4 WorldViewProjection;
-uniform float reflection = 0.3;
-uniform float gloss = 2.5;
-#technique ati
-#pass
-#vertex
-void main() { gl_Position = WorldViewProjection * gl_Vertex; }
-#fragment
-void main() { gl_FragColor = vec4(reflection, gloss, 0.0, 1.0); }
-)";
 
 void expectNear(const ZVector& actual, const ZVector& expected) {
   EXPECT_NEAR(actual.x, expected.x, 1e-6);
@@ -156,7 +146,7 @@ ZFrame* makeScene(ZCorvane& engine) {
 class ZFileZMTTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder.write("shaders/x.fxo", kEffect);
+    folder.write("shaders/x.fxo", kTestEffect);
     folder.write("texture/wood.dds", "not really an image");
     folder.enter();
   }

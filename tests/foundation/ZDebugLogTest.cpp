@@ -23,13 +23,6 @@ extern char** environ;
 
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Puts standard output back where it was when the test ends.
 class StdoutGuard {
  public:
@@ -73,7 +66,7 @@ TEST(ZDebugLog, StandardOutputGoesToTheLogFile) {
     std::printf("plain printf lands too\n");
   }
   EXPECT_EQ(ZDebugLog::current, nullptr);
-  EXPECT_EQ(readFile(folder.path() / "logLite.txt"), "line 1\nplain printf lands too\n");
+  EXPECT_EQ(readFileText(folder.path() / "logLite.txt"), "line 1\nplain printf lands too\n");
 }
 
 TEST(ZDebugLog, UnwritableFolderFallsBackToUserStateFolder) {
@@ -85,7 +78,7 @@ TEST(ZDebugLog, UnwritableFolderFallsBackToUserStateFolder) {
   EXPECT_EQ(log.fileName, (folder.path() / "zmfedit/logLite.txt").string());
   zlog("fallback\n");
   std::fflush(stdout);
-  EXPECT_EQ(readFile(log.fileName), "fallback\n");
+  EXPECT_EQ(readFileText(log.fileName), "fallback\n");
 }
 
 TEST(ZDebugLog, NoWritableLogAsksToQuitWithFailure) {
@@ -121,7 +114,7 @@ ChildResult runCrashChild(const TempFolder& folder, const char* fault) {
   EXPECT_EQ(posix_spawn(&result.pid, child.c_str(), &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   waitpid(result.pid, &result.status, 0);
-  result.stderrText = readFile(errPath);
+  result.stderrText = readFileText(errPath);
   return result;
 }
 
@@ -158,7 +151,7 @@ TEST(ZDebugLog, FatalSignalWritesBannerDumpAndMessageThenDies) {
     std::strftime(day, sizeof(day), "%Y%m%d", &local);
     EXPECT_EQ(parts[1].str(), day);
 
-    const std::string log = readFile(folder.path() / "logLite.txt");
+    const std::string log = readFileText(folder.path() / "logLite.txt");
     EXPECT_NE(log.find("child is about to fail\n"
                        "******************          ERROR!!!      *********************\n"
                        "* ZDebugLog: exception trapped correcly...closing the log     *\n"),
@@ -169,7 +162,7 @@ TEST(ZDebugLog, FatalSignalWritesBannerDumpAndMessageThenDies) {
               std::string::npos)
         << log;
 
-    const std::string dump = readFile(dumps[0]);
+    const std::string dump = readFileText(dumps[0]);
     EXPECT_NE(dump.find(std::string("(") + c.signalName + ")"), std::string::npos) << dump;
     EXPECT_NE(dump.find("backtrace:\n"), std::string::npos);
     if (c.signal == SIGSEGV) {

@@ -11,13 +11,6 @@
 
 namespace {
 
-std::string contentOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(ZReplacingFile, TargetChangesOnlyOnCommit) {
   TempFolder folder;
   const std::string target = folder.write("model.zmf", "old");
@@ -26,14 +19,14 @@ TEST(ZReplacingFile, TargetChangesOnlyOnCommit) {
     ASSERT_TRUE(abandoned.isOpen());
     abandoned.write("half", 4);
   }
-  EXPECT_EQ(contentOf(target), "old");
+  EXPECT_EQ(readFileText(target), "old");
   EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
 
   ZReplacingFile file(target);
   file.write("new ", 4);
   file.write("model", 5);
   EXPECT_TRUE(file.commit());
-  EXPECT_EQ(contentOf(target), "new model");
+  EXPECT_EQ(readFileText(target), "new model");
   EXPECT_FALSE(std::filesystem::exists(target + ".tmp"));
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 TempFolder::TempFolder() {
@@ -26,4 +27,9 @@ std::string TempFolder::write(const std::string& relative, const std::string& by
 void TempFolder::enter() {
   previous = std::filesystem::current_path();
   std::filesystem::current_path(root);
+}
+
+std::string readFileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }

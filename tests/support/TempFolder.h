@@ -22,3 +22,6 @@ class TempFolder {
   std::filesystem::path root;
   std::filesystem::path previous;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string readFileText(const std::filesystem::path& path);
