@@ -406,12 +406,13 @@ ZFrame* ZFileZMF::addFileFrame(const std::string& name, const ZVector& position,
   f->matrix.setPosition(position);
   f->setHeadingUp(heading, up);
   if (f == root) return f;
-  if (parent >= 0 && size_t(parent) + 1 < frames.size()) {
+  if (parent >= 0 && size_t(parent) + 1 < frames.size() &&
+      frames[size_t(parent)]->depth() + 1 < ZFrame::kMaxDepth) {
     frames[size_t(parent)]->addChild(f);
   } else {
     if (parent != -1) {
-      zlog("WARNING: frame %s names no parent %d, attached to the root\n", name.c_str(),
-           int(parent));
+      zlog("WARNING: frame %s names no parent %d within %d levels, attached to the root\n",
+           name.c_str(), int(parent), ZFrame::kMaxDepth);
     }
     root->addChild(f);
   }

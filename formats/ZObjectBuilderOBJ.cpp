@@ -481,6 +481,11 @@ class ObjReader {
              child->name.c_str());
         continue;
       }
+      if (parent->depth() + 1 + child->height() >= ZFrame::kMaxDepth) {
+        zlog("Parent %s of %s would nest deeper than %d levels, not linked\n",
+             parentPart.c_str(), child->name.c_str(), ZFrame::kMaxDepth);
+        continue;
+      }
       tree[a] = b;
       parent->addChild(child);
     }

@@ -135,6 +135,18 @@ ZFrame* ZFrame::getRoot() {
   return root;
 }
 
+int ZFrame::depth() const {
+  int levels = 0;
+  for (const ZFrame* f = parent; f != nullptr; f = f->parent) ++levels;
+  return levels;
+}
+
+int ZFrame::height() const {
+  int levels = 0;
+  for (const ZFrame* child : children) levels = std::max(levels, child->height() + 1);
+  return levels;
+}
+
 void ZFrame::setLOD(float in, float out) {
   lodIn = in;
   lodOut = out;

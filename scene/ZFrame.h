@@ -58,6 +58,11 @@ class ZFrame {
   void removeFrame(const ZFrame* f);
   // The top of the tree (this frame when it has no parent).
   ZFrame* getRoot();
+  // Levels above this frame (0 for a root) and below it (0 for a leaf). Operations on a tree
+  // recurse once per level, so loaders keep trees of files within kMaxDepth levels.
+  static constexpr int kMaxDepth = 256;
+  int depth() const;
+  int height() const;
   // Sets both limits (distances from the camera) and puts them in force.
   void setLOD(float in, float out);
   void setRenderMode(int32_t mode) { renderMode = mode; }

@@ -24,13 +24,6 @@ namespace {
 
 bool sameBits(const void* a, const void* b, size_t size) { return std::memcmp(a, b, size) == 0; }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A model built in code: a root with two children (one with an empty name) and a grandchild,
 // geometries with variables and flags, two geometries sharing a material, a textured stage with
 // every field set, an effect with variables.
@@ -265,7 +258,7 @@ TEST_F(ZFileZMFTest, RoundTripKeepsTheWholeScene) {
   again.sunDiffuse = reader.sunDiffuse;
   again.cameras = &cameras;
   ASSERT_TRUE(again.save("again.zmf", root));
-  EXPECT_EQ(readFile("again.zmf"), readFile("model.zmf"));
+  EXPECT_EQ(readFileText("again.zmf"), readFileText("model.zmf"));
 }
 
 // The records of the version-25 and version-22 files below, built field by field.
@@ -442,12 +435,41 @@ TEST_F(ZFileZMFTest, FileWithoutFramesLeavesTheCallersRootAlone) {
   EXPECT_TRUE(root->children.empty());
 }
 
+TEST_F(ZFileZMFTest, ParentChainsStopAtTheDepthLimit) {
+  // Every frame names the one before as its parent: tree operations recurse once per level.
+  const int count = ZFrame::kMaxDepth + 40;
+  ByteWriter out;
+  out.raw("tq666", 5);
+  out.i32(28);
+  for (int i = 0; i < 9; ++i) out.f32(0.5f);
+  out.u32(20);
+  out.u32(0);
+  out.u32(25);
+  out.u32(uint32_t(count));
+  for (int i = 0; i < count; ++i) {
+    out.u32(23);
+    out.string("f" + std::to_string(i));
+    for (float v : {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f}) out.f32(v);
+    out.i32(i - 1);
+    out.u32(0);
+  }
+  out.u32(0);
+  ZCorvane engine;
+  ZFileZMF reader(&engine);
+  ZFrame* root = reader.loadBytes(out.bytes, nullptr, false);
+  ASSERT_NE(root, nullptr);
+  ASSERT_EQ(reader.frames.size(), size_t(count));
+  EXPECT_EQ(root->height(), ZFrame::kMaxDepth - 1);
+  EXPECT_EQ(reader.frames[size_t(ZFrame::kMaxDepth)]->parent, root);
+  EXPECT_NE(log.text().find("within 256 levels, attached to the root"), std::string::npos);
+}
+
 TEST_F(ZFileZMFTest, EveryTruncatedPrefixIsRejected) {
   Scene scene;
   ZFileZMF writer(&scene.engine);
   writer.cameras = &scene.cameras;
   ASSERT_TRUE(writer.save("model.zmf", scene.root));
-  const std::string file = readFile("model.zmf");
+  const std::string file = readFileText("model.zmf");
   const std::vector<uint8_t> bytes(file.begin(), file.end());
   ZCorvane engine;
   for (size_t size = 0; size < bytes.size(); ++size) {
@@ -506,7 +528,7 @@ TEST_F(ZFileZMFTest, SaveRefusesMeshesBeyondSixteenBitIndicesAndKeepsTheOldFile)
   root->addGeometry(big);
   ZFileZMF writer(&engine);
   EXPECT_FALSE(writer.save("keep.zmf", root));
-  EXPECT_EQ(readFile("keep.zmf"), "previous");
+  EXPECT_EQ(readFileText("keep.zmf"), "previous");
   ASSERT_EQ(desktop.messages.size(), 1u);
   EXPECT_NE(desktop.messages[0].text.find("big"), std::string::npos);
   // An unwritable target fails too.

@@ -167,6 +167,29 @@ TEST_F(ZObjectBuilderASE, HierarchyKeepsWorldPositionsUnderTheParentChain) {
   EXPECT_NE(log.text().find("parent Nobody of Orphan not found"), std::string::npos);
 }
 
+TEST_F(ZObjectBuilderASE, ParentChainsStopAtTheDepthLimit) {
+  // Each node names the one before as its parent: a chain deeper than the tree may be.
+  std::string text;
+  const int nodes = ZFrame::kMaxDepth + 40;
+  for (int i = 0; i < nodes; ++i) {
+    std::string node = geomObject("n" + std::to_string(i), kTriangle);
+    if (i > 0) {
+      node.insert(node.find("*NODE_TM"), "*NODE_PARENT \"n" + std::to_string(i - 1) + "\"\n");
+    }
+    text += node;
+  }
+  ZCorvane e;
+  ZObjectBuilder b(&e);
+  b.useHierarchy = true;
+  ASSERT_TRUE(b.loadASEText(text, "deep.ase"));
+  ASSERT_EQ(b.frames.size(), size_t(nodes));
+  int deepest = 0;
+  for (const ZFrame* f : b.frames) deepest = std::max(deepest, f->depth());
+  EXPECT_EQ(deepest, ZFrame::kMaxDepth - 1);
+  EXPECT_EQ(b.frames[size_t(ZFrame::kMaxDepth)]->parent, nullptr);
+  EXPECT_NE(log.text().find("would nest deeper than"), std::string::npos);
+}
+
 TEST_F(ZObjectBuilderASE, BadIndicesSkipTheirElementWithALogLine) {
   struct Case {
     const char* what;
