@@ -300,7 +300,8 @@ XFileTokenizer::Token XFileTokenizer::nextBinary(std::string* text) {
         if (!startList(id == kTokenIntegerList ? ListKind::Integers : ListKind::Floats)) {
           return Token::Error;
         }
-        return nextBinary(text);  // drops the values just announced
+        if (listLeft == 0) continue;  // an empty list: on to the next token, without recursing
+        return nextBinary(text);      // drops the values just announced
       case kTokenOpenBrace:
         return Token::OpenBrace;
       case kTokenCloseBrace:

@@ -376,6 +376,15 @@ std::string compressed(const std::string& binary, size_t blockSize) {
   return out;
 }
 
+// Empty lists between tokens once recursed one level each: a few hundred thousand of them
+// overflowed the stack. The file still has no mesh and is refused.
+TEST(D3DXLoadMeshFromX, ManyEmptyBinaryListsDoNotRecurse) {
+  BinaryWriter w;
+  for (int i = 0; i < 400000; ++i) w.ints({});
+  Loaded result = load(w.bytes);
+  EXPECT_NE(result.result, D3D_OK);
+}
+
 TEST(D3DXLoadMeshFromX, BinaryAndCompressedFixtures) {
   const std::string binary = binaryStrip(300);
   Loaded plain = load(binary);
