@@ -7,6 +7,9 @@
 namespace {
 
 constexpr size_t kMaxEffectBytes = 4 << 20;
+// Every shader repeats the preamble: a large preamble with many passes would otherwise make
+// gigabytes of shader text from a small file.
+constexpr size_t kMaxShaderBytes = 4 * kMaxEffectBytes;
 constexpr size_t kMaxUniforms = 256;
 
 std::string_view trim(std::string_view s) {
@@ -104,6 +107,7 @@ bool EffectSource::parse(std::string_view text, EffectSource& out, std::string& 
     return false;
   }
   std::string preamble;
+  size_t shaderBytes = 0;  // preamble copies made so far
   enum class Section { Preamble, Technique, Vertex, Fragment } section = Section::Preamble;
   size_t lineNumber = 0;
   size_t start = 0;
@@ -136,6 +140,10 @@ bool EffectSource::parse(std::string_view text, EffectSource& out, std::string& 
       Pass& pass = out.techniques.back().passes.back();
       std::string& shader = vertex ? pass.vertex : pass.fragment;
       if (!shader.empty()) return fail("a pass has one shader of each kind");
+      shaderBytes += preamble.size();
+      if (shaderBytes > kMaxShaderBytes) {
+        return fail("the shaders repeat the preamble beyond 16 MB");
+      }
       shader = "#version 120\n#line 0\n" + preamble + lineMarker(lineNumber);
       section = vertex ? Section::Vertex : Section::Fragment;
     } else if (startsWithWord(directive, "#version")) {

@@ -39,6 +39,16 @@ TEST(EffectSource, ParsesTechniquesPassesAndUniformDefaults) {
   EXPECT_EQ(source.techniques[0].passes[0].vertex.rfind("#version 120\n", 0), 0u);
 }
 
+// A large preamble is copied into every shader: many passes would multiply it without end.
+TEST(EffectSource, RefusesShadersThatRepeatAHugePreamble) {
+  std::string text = "// " + std::string(1 << 20, 'x') + "\n#technique t\n";
+  for (int i = 0; i < 20; ++i) text += "#pass\n#vertex\n#fragment\n";
+  EffectSource source;
+  std::string error;
+  EXPECT_FALSE(EffectSource::parse(text, source, error));
+  EXPECT_NE(error.find("beyond 16 MB"), std::string::npos) << error;
+}
+
 TEST(EffectSource, RefusesBrokenStructure) {
   const struct {
     const char* what;
