@@ -25,6 +25,9 @@ constexpr uint64_t kVertexRecord = 64;
 constexpr uint64_t kFaceRecord = 48;
 // Smallest records, for checking counts against the bytes left.
 constexpr uint64_t kMinMaterialRecord = 16 * 3 + 1 + 4 + 1 + 4 + 1 + 4 + 1 + 1 + 1 + 8 * 4 + 4;
+// Versions 19 and older: three colours, two-sided, exponent, texture and reflection tags, and
+// from version 4 one more float.
+constexpr uint64_t kMinOldMaterialRecord = 16 * 3 + 1 + 4 + 4 + 4;
 constexpr uint64_t kMinFrameRecord = 4 + 4 + 36 + 4 + 4;
 constexpr uint64_t kMinCameraRecord = 4 + 36 + 1 + 4 + 12;
 constexpr uint64_t kMinVariable = 4 + 4;
@@ -114,7 +117,9 @@ ZFrame* ZFileZMF::loadBytes(std::span<const uint8_t> bytes, ZFrame* target, bool
   hasRoot = true;
   in.u32();  // section version
   const uint32_t materialCount = in.u32();
-  if (!in.fits(materialCount, kMinMaterialRecord)) {
+  const uint64_t minMaterial =
+      version >= 20 ? kMinMaterialRecord : kMinOldMaterialRecord + (version >= 4 ? 4 : 0);
+  if (!in.fits(materialCount, minMaterial)) {
     zlog("ZMF ERROR: %s is cut short or corrupt (materials)\n", name.c_str());
     return nullptr;
   }

@@ -435,6 +435,33 @@ TEST_F(ZFileZMFTest, FileWithoutFramesLeavesTheCallersRootAlone) {
   EXPECT_TRUE(root->children.empty());
 }
 
+TEST_F(ZFileZMFTest, VersionNineteenMaterialsRead) {
+  ByteWriter out;
+  out.raw("tq666", 5);
+  out.i32(19);
+  out.u32(20);
+  out.u32(1);
+  for (float v : {0.5f, 0.25f, 0.125f, 0.75f}) out.f32(v);  // diffuse
+  for (int i = 0; i < 8; ++i) out.f32(0);                    // specular, emissive
+  out.u8(1);
+  out.f32(30);
+  out.u32(0);  // no texture
+  out.u32(0);  // no reflection map
+  out.f32(0);  // the float of versions 4 and later
+  out.u32(25);
+  out.u32(0);  // no frame
+  out.u32(0);  // no camera
+  ZCorvane engine;
+  ZFileZMF reader(&engine);
+  ASSERT_NE(reader.loadBytes(out.bytes, nullptr, false), nullptr) << log.text();
+  ASSERT_EQ(reader.materials.size(), 1u);
+  const ZMaterial& m = *reader.materials[0];
+  EXPECT_EQ(m.d3dMaterial.Diffuse.g, 0.25f);
+  EXPECT_EQ(m.d3dMaterial.Ambient.a, 0.75f);
+  EXPECT_TRUE(m.doubleFace);
+  EXPECT_EQ(m.d3dMaterial.Power, 30);
+}
+
 TEST_F(ZFileZMFTest, ParentChainsStopAtTheDepthLimit) {
   // Every frame names the one before as its parent: tree operations recurse once per level.
   const int count = ZFrame::kMaxDepth + 40;
