@@ -98,22 +98,36 @@ class JsonWriter {
     }
     std::fputc('"', out);
   }
+  // Well-formed UTF-8 only: no overlong forms, surrogates or code points above U+10FFFF.
   static bool isUtf8(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      const size_t length = c < 0x80          ? 1
-                            : (c >> 5) == 6   ? 2
-                            : (c >> 4) == 14  ? 3
-                            : (c >> 3) == 30  ? 4
-                                              : 0;
-      if (length == 0 || i + length > text.size()) return false;
+      const auto byte = [&text](size_t at) { return static_cast<unsigned char>(text[at]); };
+      const unsigned char c = byte(i);
+      size_t length = 1;
+      unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+      if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+      } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;
+        if (c == 0xED) high = 0x9F;
+      } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+      } else if (c >= 0x80) {
+        return false;
+      }
+      if (i + length > text.size()) return false;
       for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) return false;
+        const unsigned char next = byte(i + k);
+        if (k == 1 ? (next < low || next > high) : (next >> 6) != 2) return false;
       }
       i += length;
     }
     return true;
   }
+
 
   FILE* out;
   std::vector<bool> first;

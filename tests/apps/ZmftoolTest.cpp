@@ -111,6 +111,26 @@ TEST(Zmftool, InfoReportsCountsTreeAndTextures) {
   EXPECT_NE(text.out.find("SMOOTH = 1"), std::string::npos) << text.out;
 }
 
+// Names are 8-bit text of any code page: what is not well-formed UTF-8 (here an encoded
+// surrogate) is written as Latin-1, so the JSON stays valid.
+TEST(Zmftool, InfoJsonIsValidUtf8ForAnyName) {
+  TempFolder folder;
+  const std::string path = (folder.path() / "names.zmf").string();
+  {
+    CaptureLog log;
+    ZCorvane engine;
+    ZFrame* root = engine.getNewFrame();
+    root->name = "\xED\xA0\x80" "caf\xC3\xA9";
+    ZFileZMF file(&engine);
+    ASSERT_TRUE(file.save(path, root));
+  }
+  const ToolRun json = zmftool("info --json " + path);
+  ASSERT_EQ(json.status, 0);
+  EXPECT_NE(json.out.find("\"name\":\"\xC3\xAD\xC2\xA0\xC2\x80\x63\x61\x66\xC3\x83\xC2\xA9\""),
+            std::string::npos)
+      << json.out;
+}
+
 TEST(Zmftool, ConvertingThroughTextKeepsTheModel) {
   TempFolder folder;
   const std::string model = writeModel(folder);
