@@ -388,7 +388,6 @@ class ObjReader {
     ZGeometry* g = meshes[currentMesh].geometry;
     append(g->vertices, newVertices);
     append(g->faces, newFaces);
-    g->computeBoundingBox();
   }
 
   template <typename T>

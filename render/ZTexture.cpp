@@ -41,6 +41,10 @@ bool ZTexture::fitToCap(uint32_t& w, uint32_t& h, uint32_t cap) {
 
 bool ZTexture::load(const std::string& file) {
   name = file;
+  if (texture != nullptr) {  // loaded before: the old picture goes
+    texture->Release();
+    texture = nullptr;
+  }
   if (!canOpenForReading(file)) {
     // The program goes on without this texture: quitting here would lose the user's work.
     char text[1024];

@@ -44,8 +44,12 @@ void ZCamera::lookAt(const ZVector& point) {
 
 void ZCamera::apply() {
   if (owner) owner->markTransformsChanged();
-  if (hasTarget) lookAt(target);
-  if (frameTarget) lookAt(frameTarget->getWorldPosition());
+  // A frame target wins over a point target.
+  if (frameTarget) {
+    lookAt(frameTarget->getWorldPosition());
+  } else if (hasTarget) {
+    lookAt(target);
+  }
 
   D3DXMATRIX projection;
   if (isOrthographic) {

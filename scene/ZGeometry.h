@@ -106,8 +106,8 @@ class ZGeometry {
   // stage 0, with the lightmap on stage 1 (texture channel t1). A missing file logs
   // "Lightmap ... not found" and changes nothing.
   void loadLightmap();
-  // After an edit that moves vertices but keeps the faces: radius and tangent frames again and,
-  // when compiled, the device copy rewritten in place. Nothing when not compiled.
+  // After an edit that moves vertices but keeps the faces: radius and tangent frames again.
+  // Nothing when not compiled. (Rewriting the device copy comes with compile, in the renderer.)
   void recompile();
   // A reduced copy of about targetFaces faces through D3DXSimplifyMesh, named name +
   // "_SIMPLIFIED", with this mesh's material, made by the engine and not compiled; null (with
