@@ -38,12 +38,13 @@ struct CellHash {
 };
 
 // Cell of one coordinate: epsilon-sized bins, or the exact value when epsilon is 0 (-0 and +0
-// share a bin). Bins are clamped so that huge or non-finite values cannot overflow.
+// share a bin). Bins are clamped so that huge values cannot overflow; callers keep non-finite
+// values out.
 int64_t binOf(float value, float epsilon) {
   if (epsilon == 0) return value == 0 ? 0 : int64_t(std::bit_cast<uint32_t>(value));
   constexpr double kLimit = 4.0e18;
   const double bin = std::floor(double(value) / epsilon);
-  if (!(bin > -kLimit)) return int64_t(-kLimit);  // NaN lands here too; it never welds
+  if (!(bin > -kLimit)) return int64_t(-kLimit);
   return int64_t(std::min(bin, kLimit));
 }
 
@@ -67,6 +68,13 @@ std::vector<uint32_t> pointRepresentatives(const std::vector<float>& positions, 
     return sum;
   };
   for (size_t v = 0; v < count; ++v) {
+    // A non-finite position is within epsilon of nothing: it stays out of the cell lists, where
+    // every such vertex would share one cell and make the search quadratic.
+    if (!std::isfinite(positions[3 * v]) || !std::isfinite(positions[3 * v + 1]) ||
+        !std::isfinite(positions[3 * v + 2])) {
+      reps[v] = uint32_t(v);
+      continue;
+    }
     const Cell cell{binOf(positions[3 * v], epsilon), binOf(positions[3 * v + 1], epsilon),
                     binOf(positions[3 * v + 2], epsilon)};
     uint32_t best = kNone;
