@@ -603,10 +603,14 @@ void IDirect3DDevice9::applyStages() {
     const Stage& stage = stages[unit];
     glActiveTexture(GL_TEXTURE0 + unit);
     if (programActive) {
-      // Programs sample the stage textures; the fixed-function enables do not matter.
+      // Programs sample the stage textures; the fixed-function enables do not matter. A stage
+      // without a texture samples white, as the fixed stages do, never a texture left bound.
       if (stage.texture) {
         glBindTexture(stage.texture->glTarget(), stage.texture->glName());
         applySampler(unit, stage.texture);
+      } else {
+        glBindTexture(GL_TEXTURE_2D, whiteTexture);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
       }
       continue;
     }
