@@ -3,7 +3,9 @@
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "platform/desktop.h"
+#include "render/ZCubeTexture.h"
 #include "render/ZTexture.h"
+#include "render/ZVertexBuffer.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
@@ -19,6 +21,13 @@ void deleteAll(const char* step, std::vector<std::unique_ptr<T>>& list) {
   list.clear();
 }
 
+// Drops one reference of a platform object and forgets it.
+template <typename T>
+void release(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
+}
+
 }  // namespace
 
 ZCorvane::ZCorvane() {
@@ -28,17 +37,27 @@ ZCorvane::ZCorvane() {
 }
 
 ZCorvane::~ZCorvane() {
+  environmentMap.reset();
   deleteAll("Deleting texture\n", textures);
   deleteAll("Deleting frames\n", frames);
   deleteAll("Deleting geometries\n", geometries);
   deleteAll("Deleting materials\n", materials);
   deleteAll("Deleting cameras\n", cameras);
   lights.clear();
+  // Device objects go before the device that made them.
+  vertexBuffers.clear();
+  indexBuffers.clear();
   for (NamedEffect& e : effects) e.effect->Release();
   effects.clear();
+  release(placeholder);
+  release(vertexDeclaration);
+  release(mainRenderTarget);
+  release(mainDepthSurface);
+  release(matrixStack);
   zlog("Deleting device\n");
   if (device != nullptr) device->Release();
   zlog("Deleting direct3d\n");
+  if (direct3d != nullptr) direct3d->Release();
   zlog("done\n");
 }
 
@@ -139,4 +158,27 @@ uint32_t ZCorvane::getTimeMs() const {
 
 void ZCorvane::markTransformsChanged() {
   for (bool& changed : transformsChanged) changed = true;
+}
+
+IDirect3DTexture9* ZCorvane::missingTexturePlaceholder() {
+  if (placeholder != nullptr || device == nullptr) return placeholder;
+  constexpr UINT kSide = 16;
+  constexpr UINT kCell = 4;
+  if (FAILED(device->CreateTexture(kSide, kSide, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                   &placeholder, nullptr))) {
+    placeholder = nullptr;
+    return nullptr;
+  }
+  D3DLOCKED_RECT locked = {};
+  if (SUCCEEDED(placeholder->LockRect(0, &locked, nullptr, 0))) {
+    for (UINT y = 0; y < kSide; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) +
+                                              size_t(y) * size_t(locked.Pitch));
+      for (UINT x = 0; x < kSide; ++x) {
+        row[x] = ((x / kCell + y / kCell) % 2 == 0) ? 0xFFFF00FFu : 0xFF000000u;
+      }
+    }
+    placeholder->UnlockRect(0);
+  }
+  return placeholder;
 }

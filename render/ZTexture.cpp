@@ -39,12 +39,16 @@ bool ZTexture::fitToCap(uint32_t& w, uint32_t& h, uint32_t cap) {
   return true;
 }
 
+void ZTexture::releaseTexture() {
+  if (texture != nullptr) texture->Release();
+  texture = nullptr;
+  if (owner != nullptr) owner->textureMemoryKB -= countedKB;
+  countedKB = 0;
+}
+
 bool ZTexture::load(const std::string& file) {
   name = file;
-  if (texture != nullptr) {  // loaded before: the old picture goes
-    texture->Release();
-    texture = nullptr;
-  }
+  releaseTexture();  // loaded before: the old picture goes
   if (!canOpenForReading(file)) {
     // The program goes on without this texture: quitting here would lose the user's work.
     char text[1024];
@@ -53,6 +57,11 @@ bool ZTexture::load(const std::string& file) {
     std::fflush(zlogStream());
     if (owner == nullptr || owner->reportMissingTexture(file)) {
       MessageBoxA(GetActiveWindow(), text, "Corvane", MB_OK);
+    }
+    // Meshes show a loud checker where the picture is missing instead of an old texture.
+    if (owner != nullptr) {
+      texture = owner->missingTexturePlaceholder();
+      if (texture != nullptr) texture->AddRef();
     }
     return false;
   }
@@ -90,7 +99,68 @@ bool ZTexture::load(const std::string& file) {
   width = int32_t(level0.Width);
   height = int32_t(level0.Height);
   zlog("tex mips=%d\n", int(texture->GetLevelCount()));
-  owner->textureMemoryKB += int32_t(int64_t(bytesPerPixel) * width * height / 1024);
+  countedKB = int32_t(int64_t(bytesPerPixel) * width * height / 1024);
+  owner->textureMemoryKB += countedKB;
   zlog("Ext used texture memory: %d\n", owner->textureMemoryKB / 1024);
   return true;
+}
+
+bool ZTexture::reload() {
+  releaseTexture();
+  zlog("Reloading texture  %s\n", name.c_str());
+  return load(name);
+}
+
+bool ZTexture::save(const std::string& file) const {
+  return texture != nullptr &&
+         SUCCEEDED(D3DXSaveTextureToFileA(file.c_str(), D3DXIFF_DDS, texture, nullptr));
+}
+
+bool ZTexture::createRenderTarget(int32_t w, int32_t h, bool isShadowMap, bool withDepth,
+                                  D3DFORMAT format) {
+  width = w;
+  height = h;
+  IDirect3DDevice9* device = owner != nullptr ? owner->device : nullptr;
+  const auto create = [&](IDirect3DTexture9** target, UINT levels, D3DFORMAT textureFormat) {
+    if (device == nullptr || w <= 0 || h <= 0 ||
+        FAILED(device->CreateTexture(UINT(w), UINT(h), levels, D3DUSAGE_RENDERTARGET,
+                                     textureFormat, D3DPOOL_DEFAULT, target, nullptr))) {
+      *target = nullptr;
+    }
+    return *target != nullptr;
+  };
+  const auto createDepth = [&] {
+    if (hasDepth && depthSurface != nullptr) depthSurface->Release();
+    hasDepth = true;
+    if (device == nullptr || w <= 0 || h <= 0 ||
+        FAILED(device->CreateDepthStencilSurface(UINT(w), UINT(h), D3DFMT_D24S8,
+                                                 D3DMULTISAMPLE_NONE, 0, TRUE, &depthSurface,
+                                                 nullptr))) {
+      depthSurface = nullptr;
+      zlog("Error creating the depth buffer\n");
+    }
+    return depthSurface != nullptr;
+  };
+
+  if (!isShadowMap) {
+    releaseTexture();
+    bool made = create(&texture, 1, format);
+    if (withDepth) made = createDepth() && made;
+    if (texture == nullptr) {
+      zlog("ERROR: Creation of render target failed\n");
+    } else {
+      zlog("%d\n", int(texture->glName()));
+    }
+    return made;
+  }
+  if (texture != nullptr) {
+    zlog("Using NVIDIA shadow mapping\n");
+    if (colourTarget != nullptr) colourTarget->Release();
+    return create(&colourTarget, 1, D3DFMT_A8R8G8B8);
+  }
+  zlog("Using ATI shadow mapping\n");
+  bool made = create(&texture, 0, D3DFMT_A8R8G8B8);
+  if (withDepth) made = createDepth() && made;
+  if (!made) MessageBoxA(GetActiveWindow(), "ATI Render target failed", "Corvane", MB_OK);
+  return made;
 }

@@ -47,6 +47,15 @@ class ZFrame {
   virtual ZFrame* getFrame(const std::string& name);
   // The local matrix, never null.
   virtual ZMatrix* getMatrix() { return &matrix; }
+  // Copies every mesh of the sub-tree into the engine's shared buffers ("Already compiled" and
+  // "no geoms and no children" when there is nothing to do).
+  virtual void compile();
+  // Draws the sub-tree through the engine. maxdist -1: no distance clipping of meshes; loddist
+  // -1: level-of-detail distance measured from the camera. useMaterial false draws with the
+  // state in force (shadow and overlay passes).
+  virtual void render(bool useMaterial, float maxdist, float loddist);
+  // The editor's wireframe overlay of the selected frame and mesh.
+  virtual void renderOverlay();
 
   // Appends g (borrowed, not null) and gives it this frame's engine.
   void addGeometry(ZGeometry* g);

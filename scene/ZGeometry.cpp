@@ -390,13 +390,3 @@ void ZGeometry::loadLightmap() {
   s.texCoordIndex = 1;  // t1
   material = lit;
 }
-
-void ZGeometry::recompile() {
-  if (!compiled) return;
-  if (vertices.empty()) {
-    zlog("Warning: %s has 0 vertices\n", name.c_str());
-    return;
-  }
-  initRadius();
-  if (generateTangents != 0) computeTangentFrames();
-}

@@ -106,9 +106,15 @@ class ZGeometry {
   // stage 0, with the lightmap on stage 1 (texture channel t1). A missing file logs
   // "Lightmap ... not found" and changes nothing.
   void loadLightmap();
-  // After an edit that moves vertices but keeps the faces: radius and tangent frames again.
-  // Nothing when not compiled. (Rewriting the device copy comes with compile, in the renderer.)
+  // Copies the mesh into the engine's shared buffers in the shader layout; nothing when already
+  // compiled or empty.
+  void compile();
+  // After an edit that moves vertices but keeps the faces: radius, tangent frames and the device
+  // copy again. Nothing when not compiled.
   void recompile();
+  // Draws the compiled mesh through the engine (deferred when transparent); useMaterial false
+  // keeps the state in force instead of applying the material.
+  void draw(bool useMaterial);
   // A reduced copy of about targetFaces faces through D3DXSimplifyMesh, named name +
   // "_SIMPLIFIED", with this mesh's material, made by the engine and not compiled; null (with
   // the failing step's log line) when the platform refuses it or there is no engine.

@@ -19,14 +19,6 @@ struct ShaderVertex {
 };
 static_assert(sizeof(ShaderVertex) == 44, "the shader vertex layout is 44 bytes");
 
-constexpr D3DVERTEXELEMENT9 kShaderDeclaration[] = {
-    {0, 0, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITION, 0},
-    {0, 12, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_NORMAL, 0},
-    {0, 24, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
-    {0, 32, D3DDECLTYPE_FLOAT3, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TANGENT, 0},
-    D3DDECL_END(),
-};
-
 // Releases a mesh at the end of a scope.
 struct MeshReference {
   ID3DXMesh* mesh = nullptr;
@@ -57,7 +49,7 @@ ZGeometry* ZGeometry::getSimplifiedGeometry(int targetFaces) {
   MeshReference source;
   if (engine == nullptr ||
       FAILED(D3DXCreateMesh(DWORD(usable.size()), DWORD(vertices.size()),
-                            D3DXMESH_MANAGED | (wide ? D3DXMESH_32BIT : 0), kShaderDeclaration,
+                            D3DXMESH_MANAGED | (wide ? D3DXMESH_32BIT : 0), kShaderVertexElements,
                             engine->device, &source.mesh))) {
     zlog("FAILED\n");
     return nullptr;

@@ -9,6 +9,7 @@
 #include "platform/d3dx/D3DXEffect.h"
 
 #include <array>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +94,13 @@ class ZMaterial {
   void setEffectCustomVariable(const std::string& name, float value);
   // One of the semantic table's names.
   static bool isSemantic(const std::string& name);
+  // Sends the material's state to the engine's device through its render-state cache: the
+  // fixed-function path, or the effect path (begun and left running for the following draws).
+  // Nothing without an engine device.
+  void apply();
+  // Uploads the per-draw effect parameters (matrices, light, camera) and commits them; nothing
+  // without an effect in progress.
+  void refreshObjectParameters();
 
   // Stage i (0 to 7), never null.
   ZMaterialStage& stage(int i) { return *stages[size_t(i)]; }
@@ -121,5 +129,13 @@ class ZMaterial {
   uint8_t legacyTextureFlag = 0;  // read from version-19 model files; not written
 
  private:
+  void applyEffect();
+  // In the shadow pass: the shadow effect, with this material's texture where it cuts holes.
+  void applyShadowCaster();
+  // Uploads to the semantic's handle when the effect has it.
+  void setFloat(Semantic semantic, float value);
+  void setFloats(Semantic semantic, std::initializer_list<float> values, UINT count);
+
   std::array<std::shared_ptr<ZMaterialStage>, 8> stages;
+  bool texture0Logged = false;  // "Shadowmap geometry" written for this material
 };

@@ -2,18 +2,22 @@
 //   samples/car/car.zmt with samples/car/texture/*.tga — a small car whose frames and meshes
 //     carry the names the car checks and the car test look for (WHEEL_*, SUSP_*, STEER, Pilot_HR,
 //     HELMET, DRIVER_name), with textured, transparent and shadow-casting meshes;
-//   flags/flag.pzo with flags/texture/flag.tga — the flag model the editor draws at every flag.
+//   flags/flag.pzo with flags/texture/flag.tga — the flag model the editor draws at every flag;
+//   texture/cube.dds — the environment cube map (sky above the horizon, ground below);
+//   texture/tabella.tga — the board drawn at physics reference points.
 // Faces wind counter-clockwise seen from outside, so face normals point out.
 #include "formats/ZFileZMF.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZReplacingFile.h"
 #include "platform/HeadlessDesktop.h"
+#include "platform/d3dx/ImageFile.h"
 #include "render/ZCorvane.h"
 #include "render/ZTexture.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -233,6 +237,56 @@ bool writeFlag(const std::string& folder) {
   return file.save(folder + "/flag.pzo", flag);
 }
 
+// The six faces (+X -X +Y -Y +Z -Z) of a cube map, each side x side, A8R8G8B8: blue sky growing
+// deeper towards the zenith, a pale horizon and grey ground. Texel (x, y) of a face looks along
+// the direction the cube-map convention gives it (face images top row first).
+bool writeSkyCube(const std::string& path, int side) {
+  D3DXImage image;
+  image.format = D3DFMT_A8R8G8B8;
+  image.type = D3DRTYPE_CUBETEXTURE;
+  const auto byte = [](float v) { return uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
+  for (int face = 0; face < 6; ++face) {
+    D3DXImageLevel level;
+    level.width = level.height = UINT(side);
+    level.bytes.reserve(size_t(side) * size_t(side) * 4);
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        const float s = 2.0f * (float(x) + 0.5f) / float(side) - 1.0f;
+        const float t = 2.0f * (float(y) + 0.5f) / float(side) - 1.0f;
+        const ZVector directions[6] = {{1, -t, -s}, {-1, -t, s}, {s, 1, t},
+                                       {s, -1, -t}, {s, -t, 1},  {-s, -t, -1}};
+        const ZVector& d = directions[face];
+        const float up = d.y / std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);  // sine of elevation
+        float r, g, b;
+        if (up >= 0) {
+          const float k = std::sqrt(up);
+          r = 0.78f + (0.20f - 0.78f) * k;
+          g = 0.86f + (0.40f - 0.86f) * k;
+          b = 0.95f + (0.80f - 0.95f) * k;
+        } else {
+          const float k = std::min(-up * 4.0f, 1.0f);
+          r = 0.55f + (0.35f - 0.55f) * k;
+          g = 0.54f + (0.34f - 0.54f) * k;
+          b = 0.52f + (0.33f - 0.52f) * k;
+        }
+        level.bytes.insert(level.bytes.end(), {byte(b), byte(g), byte(r), 0xFF});
+      }
+    }
+    image.faces.push_back({std::move(level)});
+  }
+  return SUCCEEDED(D3DXSaveImageToDDSFileA(path.c_str(), image));
+}
+
+bool writeRuntimeTextures(const std::string& folder) {
+  std::filesystem::create_directories(folder);
+  // A yellow and black board with a white frame, seen clearly from afar.
+  const bool board = writeTga(folder + "/tabella.tga", 64, [](int x, int y) {
+    if (x < 4 || y < 4 || x >= 60 || y >= 60) return 0xFFFFFFFFu;
+    return ((x - 4) / 14 + (y - 4) / 14) % 2 ? 0xFF101010u : 0xFFFFD000u;
+  });
+  return board && writeSkyCube(folder + "/cube.dds", 64);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -247,7 +301,8 @@ int main(int argc, char** argv) {
   HeadlessDesktop silent(false);
   setDesktopHost(&silent);
   const std::string out = argv[1];
-  const bool written = writeCar(out + "/samples/car") && writeFlag(out + "/flags");
+  const bool written = writeCar(out + "/samples/car") && writeFlag(out + "/flags") &&
+                       writeRuntimeTextures(out + "/texture");
   zlogSetStream(nullptr);
   if (discard != nullptr) std::fclose(discard);
   if (!written) std::fprintf(stderr, "zmfsamples: cannot write the samples below %s\n", argv[1]);

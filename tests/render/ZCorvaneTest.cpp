@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -162,6 +164,69 @@ void main() { gl_FragColor = vec4(gloss); }
   engine.shadersEnabled = false;
   EXPECT_EQ(engine.loadEffect("two.fxo"), nullptr);
   EXPECT_NE(log.text().find("Ignoring shaders\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ZCorvaneFrame, TimeScaleCountsThirtyThreeMillisecondFramesUpToFive) {
+  CaptureLog log;
+  ZCorvane engine;
+  engine.lastFrameMs = engine.getTimeMs() - 500;
+  engine.beginScene();
+  EXPECT_GE(engine.frameTimeMs, 500);
+  EXPECT_EQ(engine.timeScale, 5.0f);
+  engine.lastFrameMs = engine.getTimeMs() - 66;
+  engine.beginScene();
+  EXPECT_NEAR(engine.timeScale, float(engine.frameTimeMs) * 0.030303031f, 1e-6f);
+  EXPECT_GE(engine.timeScale, 2.0f);
+  EXPECT_LT(engine.timeScale, 5.0f);
+}
+
+TEST(ZCorvaneFrame, TheEightNearestEnabledLightsGetDeviceSlots) {
+  CaptureLog log;
+  ZCorvane engine;
+  ZCamera* camera = engine.getNewCamera();
+  camera->move(0, 0, 0);
+  engine.setCamera(camera);
+  std::vector<ZLight*> byDistance;
+  for (int i = 9; i >= 0; --i) {  // added far to near
+    ZLight* light = engine.getNewLight();
+    light->setPosition(float(i + 1), 0, 0);
+    engine.addLight(light);
+    byDistance.insert(byDistance.begin(), light);
+  }
+  byDistance[3]->enabled = false;  // between lit ones: takes no slot
+  engine.sortLights();
+  engine.renderLites();
+  EXPECT_EQ(engine.activeLights.front(), byDistance[0]);
+  const std::vector<int> expected = {0, 1, 2, -1, 3, 4, 5, 6, 7, -1};
+  for (size_t i = 0; i < byDistance.size(); ++i) {
+    EXPECT_EQ(byDistance[i]->deviceIndex, expected[i]) << "light at distance " << i + 1;
+  }
+}
+
+TEST(ZCorvaneFrame, SunColoursAndDirectionFollowElevationAndAzimuth) {
+  CaptureLog log;
+  ZCorvane engine;
+  ZLight* sun = engine.getNewLight();
+  engine.setSun(1.5707964f, 0);  // overhead: white-yellow light straight down
+  const ZVector down = sun->getDirection();
+  EXPECT_NEAR(down.x, 0, 1e-5f);
+  EXPECT_NEAR(down.y, -1, 1e-5f);
+  EXPECT_NEAR(down.z, 0, 1e-5f);
+  EXPECT_NEAR(sun->light.Diffuse.r, 1 / std::sqrt(1 + 2 * 0.98f * 0.98f), 1e-5f);
+  EXPECT_NEAR(engine.ambientColour[2], 0.8f / std::sqrt(0.74f * 0.74f + 0.78f * 0.78f + 0.64f),
+              1e-5f);
+  EXPECT_NE(log.text().find("lite dir ("), std::string::npos);
+
+  engine.setSun(-0.3f, 1.5707964f);  // below the horizon, a quarter turn round
+  EXPECT_GT(sun->light.Diffuse.r, sun->light.Diffuse.b);  // dusk red
+  const ZVector dusk = sun->getDirection();
+  EXPECT_NEAR(dusk.z, 0, 1e-5f);                   // the azimuth turned it onto the X axis
+  EXPECT_NEAR(dusk.y, std::sin(0.3f), 1e-5f);      // the unclamped elevation: light going up
+  EXPECT_NEAR(std::fabs(dusk.x), std::cos(0.3f), 1e-5f);
 }
 
 }  // namespace

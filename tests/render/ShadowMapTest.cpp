@@ -1,0 +1,224 @@
+// Shadow-map set-up and passes, render targets, texture reload and save, and cube maps, on a
+// headless device.
+#include "platform/d3dx/ImageFile.h"
+#include "render/ZCubeTexture.h"
+#include "render/ZTexture.h"
+#include "scene/ZCamera.h"
+#include "scene/ZLight.h"
+#include "scene/ZMaterial.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Counts the non-overlapping occurrences of part in text.
+int occurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos;
+       at = text.find(part, at + part.size())) {
+    ++count;
+  }
+  return count;
+}
+
+class ShadowMapTest : public EngineTest {
+ protected:
+  // The device's render target 0 and depth-stencil surface (references dropped at once: the
+  // device still holds them).
+  IDirect3DSurface9* currentTarget() const {
+    IDirect3DSurface9* surface = nullptr;
+    engine->device->GetRenderTarget(0, &surface);
+    if (surface != nullptr) surface->Release();
+    return surface;
+  }
+  IDirect3DSurface9* currentDepth() const {
+    IDirect3DSurface9* surface = nullptr;
+    engine->device->GetDepthStencilSurface(&surface);
+    if (surface != nullptr) surface->Release();
+    return surface;
+  }
+};
+
+TEST_F(ShadowMapTest, InitMakesTwoAtiMapsSharingOneDepthSurface) {
+  engine->initShadowMaps(256, 256);
+  const std::string text = log.text();
+  EXPECT_EQ(occurrences(text, "Using ATI shadow mapping\n"), 2);
+  EXPECT_EQ(text.find("FAILED"), std::string::npos) << text;
+  EXPECT_EQ(engine->pipelineName, "ati");
+
+  ZTexture* nearMap = engine->shadowMaps[0];
+  ZTexture* wideMap = engine->shadowMaps[1];
+  ASSERT_NE(nearMap, nullptr);
+  ASSERT_NE(wideMap, nullptr);
+  for (ZTexture* map : {nearMap, wideMap}) {
+    ASSERT_NE(map->texture, nullptr);
+    EXPECT_EQ(map->texture->format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(map->texture->usage(), D3DUSAGE_RENDERTARGET);
+    EXPECT_EQ(map->texture->GetLevelCount(), 9u);  // 256 down to 1
+    EXPECT_EQ(map->width, 256);
+    EXPECT_EQ(map->colourTarget, nullptr);
+  }
+  EXPECT_NE(nearMap->texture, wideMap->texture);
+  ASSERT_NE(nearMap->depthSurface, nullptr);
+  EXPECT_EQ(wideMap->depthSurface, nearMap->depthSurface);
+  EXPECT_EQ(nearMap->depthSurface->format(), D3DFMT_D24S8);
+
+  ASSERT_NE(engine->shadowMaterial, nullptr);
+  ASSERT_NE(engine->shadowMaterial->effect, nullptr);
+  EXPECT_EQ(engine->shadowBias, 0.0f);
+  // The binding check leaves the screen's own target and depth surface in place.
+  EXPECT_EQ(currentTarget(), engine->mainRenderTarget);
+  EXPECT_EQ(currentDepth(), engine->mainDepthSurface);
+}
+
+TEST_F(ShadowMapTest, PassesRenderIntoTheirMapFromTheLight) {
+  engine->initShadowMaps(256, 256);
+  ZCamera* camera = engine->getNewCamera();
+  engine->setCamera(camera);
+  ZLight* sun = engine->getNewLight();
+
+  struct Case {
+    int index;
+    float size;
+  };
+  for (const Case c : {Case{0, 40.0f}, Case{1, 320.0f}}) {
+    SCOPED_TRACE(c.index);
+    engine->setShadowMapParams(1, 2, 3, 250.0f, c.size);
+    engine->beginShadowMapPass(sun, c.index);
+    ZTexture* map = engine->shadowMaps[size_t(c.index)];
+    EXPECT_TRUE(engine->inShadowPass);
+    EXPECT_EQ(engine->shadowSizes[c.index], c.size);
+    ASSERT_NE(currentTarget(), nullptr);
+    EXPECT_EQ(currentTarget()->texture(), map->texture);
+    EXPECT_EQ(currentTarget()->level(), 0u);
+    EXPECT_EQ(currentDepth(), engine->shadowMaps[0]->depthSurface);
+    // Each pass covers its whole map, the wide one too (a fixed 1024 x 1024 would be refused on
+    // these 256 x 256 maps).
+    D3DVIEWPORT9 viewport{};
+    engine->device->GetViewport(&viewport);
+    EXPECT_EQ(viewport.Width, 256u);
+    EXPECT_EQ(viewport.Height, 256u);
+    // The camera keeps the light's view x projection of this pass for the receiving effects.
+    for (int i = 0; i < 16; ++i) {
+      float product = 0;
+      for (int k = 0; k < 4; ++k) {
+        product += engine->view.m[i / 4 * 4 + k] * engine->projection.m[k * 4 + i % 4];
+      }
+      EXPECT_NEAR(camera->lightViewProjection[c.index].m[i], product, 1e-5f) << i;
+    }
+    EXPECT_EQ(engine->renderState.currentEffect, engine->shadowMaterial->effect);
+
+    engine->endShadowMapPass();
+    EXPECT_FALSE(engine->inShadowPass);
+    EXPECT_EQ(engine->renderState.currentEffect, nullptr);
+    EXPECT_TRUE(engine->renderState.forceResend);
+  }
+  // Only the first pass's size stays with index 0.
+  EXPECT_EQ(engine->shadowSizes[0], 40.0f);
+  EXPECT_EQ(log.text().find("FAILED"), std::string::npos) << log.text();
+
+  // An index naming no map is refused before anything changes.
+  engine->beginShadowMapPass(sun, 2);
+  EXPECT_FALSE(engine->inShadowPass);
+  EXPECT_NE(log.text().find("beginShadowMapPass index 2 out of range"), std::string::npos);
+}
+
+TEST_F(ShadowMapTest, PlainRenderTargetsWithAndWithoutDepth) {
+  for (const bool withDepth : {true, false}) {
+    SCOPED_TRACE(withDepth);
+    ZTexture target(engine.get());
+    ASSERT_TRUE(target.createRenderTarget(64, 32, false, withDepth, D3DFMT_X8R8G8B8));
+    ASSERT_NE(target.texture, nullptr);
+    EXPECT_EQ(target.texture->GetLevelCount(), 1u);
+    EXPECT_EQ(target.texture->format(), D3DFMT_X8R8G8B8);
+    EXPECT_EQ(target.texture->usage(), D3DUSAGE_RENDERTARGET);
+    EXPECT_EQ(target.width, 64);
+    EXPECT_EQ(target.height, 32);
+    EXPECT_EQ(target.hasDepth, withDepth);
+    if (withDepth) {
+      ASSERT_NE(target.depthSurface, nullptr);
+      EXPECT_EQ(target.depthSurface->width(), 64u);
+      EXPECT_EQ(target.depthSurface->height(), 32u);
+    } else {
+      EXPECT_EQ(target.depthSurface, nullptr);
+    }
+  }
+  EXPECT_EQ(log.text().find("ERROR: Creation of render target failed"), std::string::npos);
+
+  ZTexture broken(engine.get());
+  EXPECT_FALSE(broken.createRenderTarget(0, 0, false, false, D3DFMT_X8R8G8B8));
+  EXPECT_NE(log.text().find("ERROR: Creation of render target failed\n"), std::string::npos);
+}
+
+TEST_F(ShadowMapTest, ReloadKeepsTheCachedObjectAndCountsItsMemoryOnce) {
+  ZTexture* board = engine->getTexture("texture/tabella.tga");
+  ASSERT_NE(board->texture, nullptr);
+  const int32_t memory = engine->textureMemoryKB;
+  EXPECT_EQ(memory, 16);  // 64 x 64 x 4 bytes
+
+  EXPECT_TRUE(board->reload());
+  EXPECT_NE(log.text().find("Reloading texture  texture/tabella.tga\n"), std::string::npos);
+  EXPECT_EQ(engine->getTexture("texture/tabella.tga"), board);
+  ASSERT_NE(board->texture, nullptr);
+  EXPECT_EQ(board->width, 64);
+  EXPECT_EQ(engine->textureMemoryKB, memory);
+
+  TempFolder folder;
+  const std::string saved = (folder.path() / "board.dds").string();
+  ASSERT_TRUE(board->save(saved));
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(D3DXGetImageInfoFromFileA(saved.c_str(), &info), D3D_OK);
+  EXPECT_EQ(info.ImageFileFormat, D3DXIFF_DDS);
+  EXPECT_EQ(info.Width, 64u);
+  EXPECT_EQ(info.MipLevels, 7u);  // the chain made at load
+  EXPECT_FALSE(ZTexture(engine.get()).save(saved));  // nothing to write
+}
+
+TEST_F(ShadowMapTest, CubeMapsLoadRenderAndSave) {
+  ZCubeTexture sky(engine.get());
+  ASSERT_TRUE(sky.load("texture/cube.dds"));
+  EXPECT_NE(log.text().find("Loading cube texture: texture/cube.dds\n"), std::string::npos);
+  ASSERT_NE(sky.cubeTexture, nullptr);
+  EXPECT_EQ(sky.cubeTexture->GetType(), D3DRTYPE_CUBETEXTURE);
+  EXPECT_EQ(sky.cubeTexture->width(), 64u);
+  EXPECT_EQ(sky.renderToEnvMap, nullptr);
+
+  TempFolder folder;
+  const std::string saved = (folder.path() / "sky.dds").string();
+  ASSERT_TRUE(sky.save(saved));
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(D3DXGetImageInfoFromFileA(saved.c_str(), &info), D3D_OK);
+  EXPECT_EQ(info.ResourceType, D3DRTYPE_CUBETEXTURE);
+  EXPECT_EQ(info.Width, 64u);
+
+  ZCubeTexture missing(engine.get());
+  EXPECT_FALSE(missing.load("texture/no such cube.dds"));
+  EXPECT_EQ(missing.cubeTexture, nullptr);
+  EXPECT_NE(log.text().find("Error creating texture\n"), std::string::npos);
+  EXPECT_FALSE(missing.save(saved));
+  missing.beginCube();  // nothing to render into: no effect
+  EXPECT_EQ(currentTarget(), engine->mainRenderTarget);
+
+  // Rendering into a face makes it the target with a depth surface; end restores the screen.
+  ZCubeTexture target(engine.get());
+  ASSERT_TRUE(target.createRenderTarget(32));
+  ASSERT_NE(target.renderToEnvMap, nullptr);
+  EXPECT_EQ(target.cubeTexture->format(), D3DFMT_X8R8G8B8);
+  target.beginCube();
+  target.face(D3DCUBEMAP_FACE_POSITIVE_Y);
+  ASSERT_NE(currentTarget(), nullptr);
+  EXPECT_EQ(currentTarget()->texture(), target.cubeTexture);
+  EXPECT_EQ(currentTarget()->face(), UINT(D3DCUBEMAP_FACE_POSITIVE_Y));
+  EXPECT_NE(currentDepth(), nullptr);
+  target.face(6);  // no such face: the target stays
+  EXPECT_EQ(currentTarget()->face(), UINT(D3DCUBEMAP_FACE_POSITIVE_Y));
+  target.end();
+  EXPECT_EQ(currentTarget(), engine->mainRenderTarget);
+  EXPECT_EQ(currentDepth(), engine->mainDepthSurface);
+}
+
+}  // namespace
