@@ -29,9 +29,10 @@ build: deps $(BUILD)/build.ninja
 test: build
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Until the editor window exists: the sample car through the renderer, headless, into a PNG.
 run: build
-	@echo "zmfedit: the renderer and the editor window are not built yet; the sample car as the engine reads it:"
-	$(BUILD)/apps/zmftool/zmftool info $(BUILD)/data/samples/car/car.zmt
+	$(BUILD)/apps/zmftool/zmftool render $(BUILD)/data/samples/car/car.zmt -o $(BUILD)/sample-car.png
+	@echo "the sample car, rendered: $(abspath $(BUILD))/sample-car.png"
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release

@@ -3,6 +3,7 @@
 // dropped otherwise.
 #include "apps/zmftool/ModelFile.h"
 #include "apps/zmftool/ModelInfo.h"
+#include "apps/zmftool/ModelRender.h"
 #include "apps/zmftool/JsonWriter.h"
 #include "archive/CPZFS.h"
 #include "archive/CTQCrypto.h"
@@ -14,6 +15,7 @@
 #include "render/ZCorvane.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +34,9 @@ constexpr const char* kUsage =
     "  convert IN OUT [--scale S] [--mirror-x]\n"
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"
+    "  render IN -o OUT.png [--size WxH] [--view persp|left|top|front] [--scale S] [--mirror-x]\n"
+    "                            a frame of the model through the renderer (headless), framed\n"
+    "                            by the camera, with sun shadows on a floor (default 800x600)\n"
     "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
     "  pack ARCHIVE FILE... [--scrambled]\n"
     "                            pack the files, named as given, into a PZFS archive\n"
@@ -250,6 +255,56 @@ int convertModel(const std::vector<std::string>& args) {
   return 0;
 }
 
+// "WxH" with both sides 1..8192.
+bool parseSize(const std::string& text, int& width, int& height) {
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  const auto side = [](const std::string& part, int& out) {
+    const char* end = part.data() + part.size();
+    const auto result = std::from_chars(part.data(), end, out);
+    return result.ec == std::errc() && result.ptr == end && out >= 1 && out <= 8192;
+  };
+  return side(text.substr(0, x), width) && side(text.substr(x + 1), height);
+}
+
+bool parseRenderOptions(const std::vector<std::string>& args, RenderRequest& request) {
+  std::vector<std::string> operands;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "-o" && hasValue) {
+      request.output = args[++i];
+    } else if (args[i] == "--size" && hasValue) {
+      if (!parseSize(args[++i], request.width, request.height)) return false;
+    } else if (args[i] == "--view" && hasValue) {
+      request.view = args[++i];
+      if (!isRenderView(request.view)) return false;
+    } else if (args[i] == "--scale" && hasValue) {
+      request.scale = cvAtof(args[++i].c_str());
+      if (!(request.scale > 0)) return false;
+    } else if (args[i] == "--mirror-x") {
+      request.mirrorX = true;
+    } else if (args[i].rfind("-", 0) == 0) {
+      return false;
+    } else {
+      operands.push_back(args[i]);
+    }
+  }
+  if (operands.size() != 1 || request.output.empty()) return false;
+  request.input = operands[0];
+  return true;
+}
+
+int renderModel(const std::vector<std::string>& args) {
+  RenderRequest request;
+  if (!parseRenderOptions(args, request)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (!renderModelToPng(request)) return 1;
+  std::printf("wrote %s\n", request.output.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,6 +329,8 @@ int main(int argc, char** argv) {
     status = printInfo({args.begin() + 1, args.end()});
   } else if (args.front() == "convert") {
     status = convertModel({args.begin() + 1, args.end()});
+  } else if (args.front() == "render") {
+    status = renderModel({args.begin() + 1, args.end()});
   } else if (args.front() == "ini") {
     status = printIniValues({args.begin() + 1, args.end()});
   } else if (args.front() == "pack") {

@@ -9,6 +9,7 @@
 #include "tests/support/ScopedDesktop.h"
 #include "render/ZTexture.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 
@@ -22,25 +23,6 @@
 #include <string>
 
 namespace {
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-};
-
-// Runs zmftool with arguments (shell words), capturing standard output.
-ToolRun zmftool(const std::string& arguments) {
-  ToolRun run;
-  const std::string command = std::string(ZMFTOOL) + " " + arguments + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t count;
-  while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, count);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 // A car body with a wheel: two frames, two textured geometries sharing a material.
 std::string writeModel(const TempFolder& folder) {

@@ -1,0 +1,9 @@
+// Where the program's run-time data lives (shaders/, texture/, flags/, cfg/): $ZMFEDIT_HOME when
+// set, else a "data" folder holding "shaders" beside the executable or up to two levels above it
+// (the build tree), else "../share/zmfedit" from the executable's folder (an installation).
+#pragma once
+
+#include <filesystem>
+
+// The data folder, or an empty path when none is found.
+std::filesystem::path findDataFolder();
