@@ -68,6 +68,12 @@ TEST_F(RenderState, IdenticalMaterialsInARowSendNothingTheSecondTime) {
   EXPECT_EQ(calls(D3DCall::SetRenderState), 1u);
 }
 
+TEST_F(RenderState, AmbientLightChannelsKeepTheLowEightBitsOfTheirRoundedValue) {
+  engine->setAmbientLight(1.2f, 0, 0.5f);  // 306 -> 50; 127.5 rounds to 128
+  EXPECT_EQ(renderState(D3DRS_AMBIENT), 0xFF320080u);
+  EXPECT_EQ(engine->ambientColour[0], 1.2f);
+}
+
 TEST_F(RenderState, NewMaterialDrawsOpaqueDepthTestedAndCulled) {
   ZMaterial* m = engine->getNewMaterial();
   m->apply();
