@@ -147,6 +147,7 @@ bool renderModelToPng(const RenderRequest& request) {
       Bounds bounds;
       addBounds(*model.root, bounds);
       if (bounds.empty()) bounds.min = bounds.max = ZVector();
+      model.root->setShadowCasters();  // imported meshes do not cast by default
       ZFrame* scene = engine->getNewFrame();
       scene->addChild(model.root);
       scene->addChild(makeFloor(*engine, bounds));
