@@ -14,7 +14,7 @@ bool holdsShaders(const std::filesystem::path& folder) {
 
 std::filesystem::path findDataFolder() {
   if (const char* home = std::getenv("ZMFEDIT_HOME"); home != nullptr && *home != '\0') {
-    return home;
+    return holdsShaders(home) ? std::filesystem::path(home) : std::filesystem::path();
   }
   std::error_code error;
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);

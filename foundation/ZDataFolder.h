@@ -1,5 +1,5 @@
 // Where the program's run-time data lives (shaders/, texture/, flags/, cfg/): $ZMFEDIT_HOME when
-// set, else a "data" folder holding "shaders" beside the executable or up to two levels above it
+// set (it must hold "shaders"), else a "data" folder holding "shaders" beside the executable or up to two levels above it
 // (the build tree), else "../share/zmfedit" from the executable's folder (an installation).
 #pragma once
 

@@ -69,6 +69,11 @@ bool ZCorvane::init(HWND window, intptr_t callerValue) {
 
 bool ZCorvane::initDirect3D(HWND window) {
   zlog("initDirect3D() %d\n", int32_t(reinterpret_cast<intptr_t>(window)));
+  if (device != nullptr) {
+    zlog("initDirect3D(): the device exists already\n");
+    return true;
+  }
+  if (direct3d != nullptr) direct3d->Release();  // from an earlier attempt that failed
   windowHandle = window;
   zlog("creating direct3d object\n");
   direct3d = Direct3DCreate9(D3D_SDK_VERSION);

@@ -89,6 +89,8 @@ void ZCorvane::transparentPass() {
     const ZVector centre = record.world.transformPoint(record.geometry->center, false);
     const ZVector offset = centre - eye;
     record.distanceSq = offset.dotProduct(offset);
+    // A mesh with broken coordinates must not break the ordering of the others.
+    if (!std::isfinite(record.distanceSq)) record.distanceSq = 0;
   }
   std::sort(transparentList.begin(), transparentList.end(),
             [](const STransparentRecord& a, const STransparentRecord& b) {

@@ -117,7 +117,10 @@ void ZCorvane::beginShadowMapPass(ZLight* light, int index) {
 }
 
 void ZCorvane::endShadowMapPass() {
-  if (shadowMaterial != nullptr && shadowMaterial->effect != nullptr) {
+  // Only an effect the pass began is ended (shaders may have been switched off since, or a
+  // material hook refused the shadow material).
+  if (shadowMaterial != nullptr && shadowMaterial->effect != nullptr &&
+      renderState.currentEffect == shadowMaterial->effect) {
     shadowMaterial->effect->EndPass();
     shadowMaterial->effect->End();
   }

@@ -148,13 +148,15 @@ void ZMaterial::applyShadowCaster() {
   if (caster == nullptr || caster->effect == nullptr) return;
   ID3DXEffect* shadowEffect = caster->effect;
   ZTexture* texture = stage(0).texture;
-  if (texture == nullptr || (!alphaTest && !alphaBlend)) {
-    shadowEffect->SetFloat("additive", 1.0f);
-  } else if (engine->renderState.bindEffectTexture(shadowEffect, caster->semanticHandles[Texture0],
-                                                   0, texture->texture)) {
-    shadowEffect->SetFloat("additive", 0.0f);
+  // Set on every caster, not only when the texture changes: an alpha-tested caster drawn again
+  // after an opaque one keeps its texture bound but needs its holes back.
+  const bool cutOut = texture != nullptr && (alphaTest || alphaBlend);
+  if (cutOut) {
+    engine->renderState.bindEffectTexture(shadowEffect, caster->semanticHandles[Texture0], 0,
+                                          texture->texture);
   }
-  shadowEffect->CommitChanges();
+  shadowEffect->SetFloat("additive", cutOut ? 0.0f : 1.0f);
+  caster->refreshObjectParameters();  // this caster's matrices, committed
 }
 
 void ZMaterial::refreshObjectParameters() {

@@ -4,6 +4,7 @@
 #include "render/ZCubeTexture.h"
 #include "render/ZTexture.h"
 #include "scene/ZCamera.h"
+#include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/EngineFixture.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -219,6 +221,51 @@ TEST_F(ShadowMapTest, CubeMapsLoadRenderAndSave) {
   target.end();
   EXPECT_EQ(currentTarget(), engine->mainRenderTarget);
   EXPECT_EQ(currentDepth(), engine->mainDepthSurface);
+}
+
+// Casters drawn with their materials in a pass: each gets its own cut-out setting and its own
+// transform, whatever was drawn before it.
+TEST_F(ShadowMapTest, CastersDrawnWithMaterialsKeepTheirCutOutAndTransform) {
+  engine->initShadowMaps(64, 64);
+  engine->setCamera(engine->getNewCamera());
+  ZLight* sun = engine->getNewLight();
+  ID3DXEffect* shadow = engine->shadowMaterial->effect;
+  ASSERT_NE(shadow, nullptr);
+  const auto value = [&](const char* name, int count) {
+    std::vector<float> out(static_cast<size_t>(count));
+    shadow->GetFloatArray(shadow->GetParameterByName(nullptr, name), out.data(), UINT(count));
+    return out;
+  };
+  ZMaterial* holes = engine->getNewMaterial();
+  holes->setTexture(engine->getTexture("texture/tabella.tga"));
+  holes->alphaTest = true;
+  ZMaterial* solid = engine->getNewMaterial();
+  ZGeometry* caster = engine->getNewGeometry();
+  caster->addVertex({0, 0, 0});
+  caster->addVertex({1, 0, 0});
+  caster->addVertex({0, 1, 0});
+  caster->addTriangle(0, 1, 2);
+  caster->setMaterial(solid);
+  caster->castShadow = true;
+  caster->compile();
+  engine->finaliseVertexBuffers(false);
+
+  engine->setShadowMapParams(0, 0, 0, 250, 20);
+  engine->loadIdentity();
+  engine->beginShadowMapPass(sun, 0);
+  for (ZMaterial* m : {holes, solid, holes}) {
+    m->apply();
+    EXPECT_EQ(value("additive", 1)[0], m == holes ? 0.0f : 1.0f) << "material " << m->index;
+  }
+  ZMatrix moved;
+  moved.setPosition(5, 7, 3);
+  engine->setWorldMatrix(moved);
+  caster->draw(true);
+  const std::vector<float> withMaterial = value("WorldViewProjection", 16);
+  caster->draw(false);
+  EXPECT_EQ(withMaterial, value("WorldViewProjection", 16));
+  engine->endShadowMapPass();
+  EXPECT_EQ(engine->renderState.currentEffect, nullptr);
 }
 
 }  // namespace
