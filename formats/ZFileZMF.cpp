@@ -4,6 +4,7 @@
 #include "formats/ByteWriter.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZMappedFile.h"
 #include "foundation/ZReplacingFile.h"
 #include "platform/desktop.h"
 #include "render/ZCorvane.h"
@@ -91,12 +92,12 @@ void ZFileZMF::report(const std::string& message) {
 
 ZFrame* ZFileZMF::load(const std::string& name, ZFrame* target, bool mirror) {
   fileName = name;
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(name, bytes)) {
+  ZMappedFile file;
+  if (!file.open(name)) {
     report("loading " + name + "...");
     return nullptr;
   }
-  return loadBytes(bytes, target, mirror);
+  return loadBytes(file.bytes(), target, mirror);
 }
 
 ZFrame* ZFileZMF::loadBytes(std::span<const uint8_t> bytes, ZFrame* target, bool mirror) {

@@ -4,6 +4,7 @@
 #include "formats/ZFileZMF.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZMappedFile.h"
 #include "foundation/ZParse.h"
 #include "foundation/ZReplacingFile.h"
 #include "platform/desktop.h"
@@ -344,14 +345,13 @@ bool ZFileZMF::saveText(const std::string& name, ZFrame* from) {
 
 bool ZFileZMF::loadText(const std::string& name, ZFrame* target) {
   fileName = name;
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(name, bytes)) {
+  ZMappedFile file;
+  if (!file.open(name)) {
     zlog("Load ZMT %s\n", name.c_str());
     zlog("ZMT ERROR: cannot read %s\n", name.c_str());
     return false;
   }
-  return loadTextBytes(
-      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), target);
+  return loadTextBytes(file.text(), target);
 }
 
 bool ZFileZMF::loadTextBytes(std::string_view text, ZFrame* target) {

@@ -2,19 +2,10 @@
 
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZMappedFile.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 
-#include <cstdint>
-#include <vector>
-
-namespace {
-
-std::string_view asText(const std::vector<uint8_t>& bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-}  // namespace
 
 ZObjectBuilder::ZObjectBuilder(ZCorvane* engine) : renderer(engine) {}
 
@@ -25,11 +16,11 @@ ZFrame* ZObjectBuilder::load3DObject(const std::string& name) {
   texturePath = folder + "/texture/";
   const size_t firstFrame = frames.size();
   // One read for the three passes.
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(fileName, bytes)) return nullptr;
-  loadASEText(asText(bytes), fileName);
-  loadAnimationText(asText(bytes), fileName);
-  loadSplinesText(asText(bytes), fileName);
+  ZMappedFile file;
+  if (!file.open(fileName)) return nullptr;
+  loadASEText(file.text(), fileName);
+  loadAnimationText(file.text(), fileName);
+  loadSplinesText(file.text(), fileName);
   ZFrame* root = renderer->getNewFrame();
   root->name = name;
   for (size_t i = firstFrame; i < frames.size(); ++i) {
@@ -40,23 +31,23 @@ ZFrame* ZObjectBuilder::load3DObject(const std::string& name) {
 }
 
 bool ZObjectBuilder::loadASE(const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(fileName, bytes)) {
+  ZMappedFile file;
+  if (!file.open(fileName)) {
     zlog("\nLoading ASE: %s\n", fileName.c_str());
     zlog("ASE ERROR: cannot read %s\n", fileName.c_str());
     return false;
   }
-  return loadASEText(asText(bytes), fileName);
+  return loadASEText(file.text(), fileName);
 }
 
 bool ZObjectBuilder::loadAnimation(const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  return readWholeFile(fileName, bytes) && loadAnimationText(asText(bytes), fileName);
+  ZMappedFile file;
+  return file.open(fileName) && loadAnimationText(file.text(), fileName);
 }
 
 bool ZObjectBuilder::loadSplines(const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  return readWholeFile(fileName, bytes) && loadSplinesText(asText(bytes), fileName);
+  ZMappedFile file;
+  return file.open(fileName) && loadSplinesText(file.text(), fileName);
 }
 
 void ZObjectBuilder::attachTo(ZFrame* root) const {

@@ -9,6 +9,7 @@
 #include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZMappedFile.h"
 #include "foundation/ZParse.h"
 #include "platform/desktop.h"
 #include "render/ZCorvane.h"
@@ -523,14 +524,13 @@ class XsiReader {
 }  // namespace
 
 bool ZObjectBuilder::loadXSI(const std::string& fileName, bool multi) {
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(fileName, bytes)) {
+  ZMappedFile file;
+  if (!file.open(fileName)) {
     zlog("XSI file %s cannot be read\n", fileName.c_str());
     return false;
   }
   texturePath = import_local::folderOf(fileName) + "/texture/";
-  return loadXSIText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                     fileName, multi);
+  return loadXSIText(file.text(), fileName, multi);
 }
 
 bool ZObjectBuilder::loadXSIText(std::string_view text, const std::string& fileName, bool multi) {
