@@ -34,6 +34,9 @@ using import_local::trim;
 
 namespace {
 
+// Vertices looked at for one position before a corner gets a vertex of its own.
+constexpr int32_t kMaxSharingWalk = 64;
+
 // Splits text into lines at LF without copying; a CR before the LF is a blank to the readers.
 class LineReader {
  public:
@@ -411,8 +414,12 @@ class ObjReader {
     std::vector<VertexKey>& meshKeys = keys[currentMesh];
     Newest& newest = newestVertex[size_t(corner.v)];
     const int32_t head = newest.owner == serial ? newest.vertex : -1;
-    for (int32_t i = head; i >= 0; i = meshKeys[size_t(i)].next) {
+    // The walk is bounded: a hostile file giving one position thousands of texture coordinates
+    // would make it quadratic. Past the bound a corner gets a vertex of its own (drawn the same).
+    int32_t steps = 0;
+    for (int32_t i = head; i >= 0 && steps < kMaxSharingWalk; i = meshKeys[size_t(i)].next) {
       if (meshKeys[size_t(i)].vt == corner.vt && meshKeys[size_t(i)].vn == corner.vn) return i;
+      ++steps;
     }
     const int32_t index = int32_t(mesh.geometry->vertices.size() + newVertices.size());
     const float* p = &positions[size_t(corner.v) * 3];
