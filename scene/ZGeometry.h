@@ -49,6 +49,19 @@ struct SGeometryVar {
   float value = 0;
 };
 
+// One index range and vertex copy of a compiled mesh in the engine's shared buffers. A mesh that
+// 16-bit indices can address is one piece holding all its vertices; a larger one is split by
+// faces into pieces that each can.
+struct SGeometryPiece {
+  ZVertexBuffer* vertexBuffer = nullptr;  // borrowed from the engine
+  int32_t baseVertex = 0;
+  ZVertexBuffer* indexBuffer = nullptr;   // borrowed from the engine
+  int32_t startIndex = 0;
+  int32_t vertexCount = 0;
+  int32_t triangleCount = 0;
+  std::vector<int32_t> sourceVertices;  // mesh vertex of each piece vertex; empty: all, in order
+};
+
 class ZGeometry {
  public:
   ZGeometry() = default;
@@ -106,8 +119,8 @@ class ZGeometry {
   // stage 0, with the lightmap on stage 1 (texture channel t1). A missing file logs
   // "Lightmap ... not found" and changes nothing.
   void loadLightmap();
-  // Copies the mesh into the engine's shared buffers in the shader layout; nothing when already
-  // compiled or empty.
+  // Copies the mesh into the engine's shared buffers in the shader layout, split into pieces
+  // when 16-bit indices cannot address it whole; nothing when already compiled or empty.
   void compile();
   // After an edit that moves vertices but keeps the faces: radius, tangent frames and the device
   // copy again. Nothing when not compiled.
@@ -148,8 +161,18 @@ class ZGeometry {
   ZVector bboxMax{-99999, -99999, -99999};
   int32_t vertexCount = 0;    // at the last compile
   int32_t triangleCount = 0;  // at the last compile
+  // The device copy, at least one piece once compiled; vertexBuffer, baseVertex, indexBuffer
+  // and startIndex above are those of the first.
+  std::vector<SGeometryPiece> pieces;
 
  private:
+  struct PiecePlan;
+  // Faces in order, cut into pieces within the vertex and index limits; empty when a single
+  // face does not fit.
+  std::vector<PiecePlan> planPieces(int64_t vertexLimit, int64_t indexLimit) const;
+  // Writes one piece's indices and vertices into the engine's buffers; false (logged) when the
+  // index buffer cannot be written.
+  bool writePiece(const PiecePlan& plan, std::vector<int32_t>& localOf);
   void widenBoundingBox(const ZVector& p);
   // f.normal from its corners; f must be in range.
   void faceNormal(SFace& f) const;

@@ -166,41 +166,69 @@ TEST_F(VertexBufferHeadless, CompileOfAnEmptyMeshWarnsAndACompiledMeshIsNotCompi
   EXPECT_EQ(g->indexBuffer->usedIndices, 3u);
 }
 
-TEST_F(VertexBufferHeadless, MeshesTooLargeFor16BitIndicesAreLeftUncompiled) {
+TEST_F(VertexBufferHeadless, MeshesTooLargeFor16BitIndicesAreCompiledInPieces) {
   struct Case {
     const char* what;
     int vertices;
-    int faces;
+    std::vector<std::array<int, 3>> faces;
     int32_t maxVertexIndex;
     int32_t maxIndexBufferSize;
+    size_t pieces;
   };
-  for (const Case c : {Case{"over 65536 vertices", 65537, 1, 0xFFFFFF, 300000},
-                       Case{"over maxVertexIndex", 11, 1, 10, 300000},
-                       Case{"over maxIndexBufferSize", 4, 11, 65530, 30}}) {
+  std::vector<std::array<int, 3>> strip;  // every face brings a new vertex
+  for (int i = 0; i + 2 < 70000; ++i) strip.push_back({i, i + 1, i + 2});
+  const Case cases[] = {
+      {"over 65536 vertices, few used", 65537, {{0, 1, 65536}}, 0xFFFFFF, 300000, 1},
+      {"over 65536 vertices, all used", 70000, strip, 0xFFFFFF, 300000, 2},
+      {"over maxVertexIndex", 11, {{0, 1, 2}, {8, 9, 10}}, 5, 300000, 2},
+      {"over maxIndexBufferSize", 4, std::vector<std::array<int, 3>>(11, {0, 1, 2}), 65530, 30,
+       2},
+      {"a face out of range is left out", 70000, {{0, 1, 2}, {0, 1, 70000}}, 0xFFFFFF, 300000,
+       1},
+  };
+  for (const Case& c : cases) {
     ScopedDesktop silent;
     CaptureLog captured;
     ZCorvane local;
     local.maxVertexIndex = c.maxVertexIndex;
     local.maxIndexBufferSize = c.maxIndexBufferSize;
-    ZGeometry* g = makeMesh(local, "big", c.vertices,
-                            std::vector<std::array<int, 3>>(size_t(c.faces), {0, 1, 2}));
+    ZGeometry* g = makeMesh(local, "big", c.vertices, c.faces);
     g->compile();
-    EXPECT_FALSE(g->compiled) << c.what;
-    EXPECT_NE(captured.text().find("big is too large to draw"), std::string::npos) << c.what;
-    EXPECT_TRUE(local.vertexBuffers.empty()) << c.what;
-    EXPECT_TRUE(local.indexBuffers.empty()) << c.what;
+    ASSERT_TRUE(g->compiled) << c.what;
+    EXPECT_NE(captured.text().find("big drawn in"), std::string::npos) << c.what;
+    ASSERT_EQ(g->pieces.size(), c.pieces) << c.what;
+    int64_t triangles = 0;
+    for (const SGeometryPiece& piece : g->pieces) {
+      EXPECT_LE(piece.vertexCount, std::min(65536, c.maxVertexIndex)) << c.what;
+      EXPECT_LE(piece.triangleCount * 3, c.maxIndexBufferSize) << c.what;
+      EXPECT_EQ(size_t(piece.vertexCount), piece.sourceVertices.size()) << c.what;
+      triangles += piece.triangleCount;
+    }
+    int64_t inRange = 0;
+    for (const SFace& f : g->faces) inRange += g->isFaceInRange(f);
+    EXPECT_EQ(triangles, inRange) << c.what;
     EXPECT_TRUE(silent.messages.empty()) << c.what;
   }
-  // At the limits the mesh fits: exactly 65536 vertices and exactly maxIndexBufferSize indices.
+  // A mesh that fits stays one piece holding every vertex: exactly 65536 vertices and exactly
+  // maxIndexBufferSize indices.
   engine.maxVertexIndex = 0xFFFFFF;
   engine.maxIndexBufferSize = 30;
   ZGeometry* edge = makeMesh(engine, "edge", 65536, {{0, 1, 65535}});
   ZGeometry* full = makeMesh(engine, "full", 3, std::vector<std::array<int, 3>>(10, {0, 1, 2}));
   edge->compile();
   full->compile();
-  EXPECT_TRUE(edge->compiled);
-  EXPECT_TRUE(full->compiled);
+  ASSERT_EQ(edge->pieces.size(), 1u);
+  EXPECT_TRUE(edge->pieces[0].sourceVertices.empty());
+  EXPECT_EQ(edge->pieces[0].vertexCount, 65536);
+  ASSERT_EQ(full->pieces.size(), 1u);
   EXPECT_NE(full->indexBuffer, edge->indexBuffer);
+  // No piece can hold a face when the limits are below one triangle.
+  CaptureLog captured;
+  engine.maxIndexBufferSize = 2;
+  ZGeometry* none = makeMesh(engine, "none", 3, {{0, 1, 2}});
+  none->compile();
+  EXPECT_FALSE(none->compiled);
+  EXPECT_NE(captured.text().find("none is too large to draw"), std::string::npos);
   EXPECT_TRUE(desktop.messages.empty());
 }
 
@@ -539,6 +567,62 @@ TEST_F(VertexBufferGL, AFrameTreeDrawsItsCompiledQuadWhereItsMatricesPutIt) {
   }
   // The stack is back where it was: the world is the identity again.
   for (int i = 0; i < 16; ++i) EXPECT_EQ(engine->world.m[i], ZMatrix().m[i]) << i;
+}
+
+// A grid of 300 x 240 cells (72541 vertices, 144000 triangles) over the whole screen: too many
+// vertices for 16-bit indices, so it is drawn in pieces, every one of them, and a recompile
+// moves every piece's vertices.
+TEST_F(VertexBufferGL, AMeshTooLargeForOneIndexRangeIsDrawnWholeInPieces) {
+  constexpr int kColumns = 300, kRows = 240;
+  ZFrame* root = engine->getNewFrame();
+  ZGeometry* grid = engine->getNewGeometry();
+  grid->name = "grid";
+  for (int y = 0; y <= kRows; ++y) {
+    for (int x = 0; x <= kColumns; ++x) {
+      grid->addVertex({-1 + 2.0f * float(x) / kColumns, -1 + 2.0f * float(y) / kRows, 0.5f});
+    }
+  }
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) {
+      const int a = y * (kColumns + 1) + x;
+      grid->addTriangle(a, a + 1, a + kColumns + 2);
+      grid->addTriangle(a, a + kColumns + 2, a + kColumns + 1);
+    }
+  }
+  root->addGeometry(grid);
+  root->compile();
+  engine->finaliseVertexBuffers(false);
+  ASSERT_TRUE(grid->compiled);
+  ASSERT_GE(grid->pieces.size(), 2u);
+
+  IDirect3DDevice9* device = engine->device;
+  const auto drawn = [&] {
+    engine->loadIdentity();
+    engine->setWorldMatrix(ZMatrix());
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+    device->resetCallCounts();
+    device->BeginScene();
+    root->render(false, -1, -1);
+    device->EndScene();
+    EXPECT_EQ(device->callCount(D3DCall::DrawIndexedPrimitive), grid->pieces.size());
+    int white = 0;
+    for (int y = 0; y < kHeight; y += 4) {
+      for (int x = 0; x < kWidth; x += 4) white += pixel(x, y).r == 255;
+    }
+    return white;
+  };
+  const int cells = (kWidth / 4) * (kHeight / 4);
+  EXPECT_EQ(drawn(), cells);  // the whole screen: every piece drew its part
+
+  grid->scale(0.5f, 0.5f, 1);
+  grid->recompile();
+  const int half = drawn();
+  EXPECT_GT(half, cells / 5);
+  EXPECT_LT(half, cells / 3);  // a quarter of the screen
 }
 
 }  // namespace
