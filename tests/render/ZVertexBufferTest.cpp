@@ -265,6 +265,22 @@ TEST_F(VertexBufferHeadless, FrameCompileCompilesTheSubTreeOnce) {
 
 class VertexBufferGL : public EngineTest {
  protected:
+  // Draws root over a black screen with identity transforms, unlit, in the vertices' colour
+  // (white), without materials.
+  void renderUnlit(ZFrame* root) {
+    IDirect3DDevice9* device = engine->device;
+    engine->loadIdentity();
+    engine->setWorldMatrix(ZMatrix());
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
+    device->BeginScene();
+    root->render(false, -1, -1);
+    device->EndScene();
+  }
+
   // The index buffer's 16-bit values from first, count of them.
   std::vector<uint16_t> indices(ZVertexBuffer& ib, uint32_t first, uint32_t count) {
     void* data = nullptr;
@@ -545,17 +561,7 @@ TEST_F(VertexBufferGL, AFrameTreeDrawsItsCompiledQuadWhereItsMatricesPutIt) {
   root->compile();
   engine->finaliseVertexBuffers(true);
 
-  IDirect3DDevice9* device = engine->device;
-  engine->loadIdentity();
-  engine->setWorldMatrix(ZMatrix());
-  device->SetRenderState(D3DRS_LIGHTING, FALSE);
-  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-  device->BeginScene();
-  root->render(false, -1, -1);
-  device->EndScene();
+  renderUnlit(root);
 
   const Pixel inside = pixel(kWidth * 5 / 8, kHeight / 2);
   EXPECT_EQ(inside.r, 255);
@@ -595,20 +601,10 @@ TEST_F(VertexBufferGL, AMeshTooLargeForOneIndexRangeIsDrawnWholeInPieces) {
   ASSERT_TRUE(grid->compiled);
   ASSERT_GE(grid->pieces.size(), 2u);
 
-  IDirect3DDevice9* device = engine->device;
   const auto drawn = [&] {
-    engine->loadIdentity();
-    engine->setWorldMatrix(ZMatrix());
-    device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1, 0);
-    device->resetCallCounts();
-    device->BeginScene();
-    root->render(false, -1, -1);
-    device->EndScene();
-    EXPECT_EQ(device->callCount(D3DCall::DrawIndexedPrimitive), grid->pieces.size());
+    engine->device->resetCallCounts();
+    renderUnlit(root);
+    EXPECT_EQ(engine->device->callCount(D3DCall::DrawIndexedPrimitive), grid->pieces.size());
     int white = 0;
     for (int y = 0; y < kHeight; y += 4) {
       for (int x = 0; x < kWidth; x += 4) white += pixel(x, y).r == 255;
