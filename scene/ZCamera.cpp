@@ -42,6 +42,16 @@ void ZCamera::lookAt(const ZVector& point) {
   if (up.y < 0) up = up * -1.0f;
 }
 
+void ZCamera::sendToOwner(const D3DXMATRIX& view, const D3DXMATRIX& projection) const {
+  if (!owner) return;
+  if (owner->device) {
+    owner->device->SetTransform(D3DTS_VIEW, &view);
+    owner->device->SetTransform(D3DTS_PROJECTION, &projection);
+  }
+  owner->view = toZMatrix(view);
+  owner->projection = toZMatrix(projection);
+}
+
 void ZCamera::apply() {
   if (owner) owner->markTransformsChanged();
   // A frame target wins over a point target.
@@ -63,14 +73,7 @@ void ZCamera::apply() {
   const D3DXVECTOR3 upVector = toD3DX(up);
   D3DXMATRIX view;
   D3DXMatrixLookAtRH(&view, &eye, &at, &upVector);
-  if (owner) {
-    if (owner->device) {
-      owner->device->SetTransform(D3DTS_PROJECTION, &projection);
-      owner->device->SetTransform(D3DTS_VIEW, &view);
-    }
-    owner->projection = toZMatrix(projection);
-    owner->view = toZMatrix(view);
-  }
+  sendToOwner(view, projection);
 
   ZVector side = heading % up;
   side.y = 0;
@@ -144,14 +147,7 @@ void ZCamera::applyFromLight(const ZLight& light, const ZVector& centre, float d
   D3DXMatrixLookAtRH(&view, &eye, &at, &upVector);
   D3DXMATRIX projection;
   D3DXMatrixOrthoRH(&projection, size, size, 1.0f, distance * 1.2f);
-  if (owner) {
-    if (owner->device) {
-      owner->device->SetTransform(D3DTS_VIEW, &view);
-      owner->device->SetTransform(D3DTS_PROJECTION, &projection);
-    }
-    owner->view = toZMatrix(view);
-    owner->projection = toZMatrix(projection);
-  }
+  sendToOwner(view, projection);
 
   if (index != 0 && index != 1) {
     zlog("WARNING: applyFromLight index %d out of range\n", index);

@@ -8,6 +8,7 @@
 
 #include "foundation/ZMatrix.h"
 #include "foundation/ZVector.h"
+#include "platform/d3dx/d3dx9math.h"
 
 #include <cstdint>
 #include <string>
@@ -88,4 +89,6 @@ class ZCamera {
  private:
   // heading towards point; up rebuilt perpendicular to it in the vertical plane, pointing up.
   void lookAt(const ZVector& point);
+  // Sets the device's view and projection (when the owner has a device) and the owner's copies.
+  void sendToOwner(const D3DXMATRIX& view, const D3DXMATRIX& projection) const;
 };

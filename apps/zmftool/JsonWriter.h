@@ -24,6 +24,12 @@ class JsonWriter {
     std::fputc(':', out);
     afterKey = true;
   }
+  // key(name) followed by value(v).
+  template <typename T>
+  void field(const std::string& name, const T& v) {
+    key(name);
+    value(v);
+  }
   void value(const std::string& text) {
     separate();
     writeString(text);

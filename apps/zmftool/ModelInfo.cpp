@@ -72,36 +72,26 @@ void writeVector(JsonWriter& json, const ZVector& v) {
 void printJson(const LoadedModel& model, const Summary& s, FILE* out) {
   JsonWriter json(out);
   json.beginObject();
-  json.key("format");
-  json.value(model.format);
+  json.field("format", model.format);
   json.key("sunPosition");
   writeVector(json, model.sunPosition);
   json.key("ambientLight");
   writeVector(json, model.ambientLight);
   json.key("sunDiffuse");
   writeVector(json, model.sunDiffuse);
-  json.key("frames");
-  json.value(s.frames.size());
-  json.key("geometries");
-  json.value(s.geometries);
-  json.key("vertices");
-  json.value(s.vertices);
-  json.key("triangles");
-  json.value(s.triangles);
-  json.key("materials");
-  json.value(s.materials.size());
-  json.key("cameras");
-  json.value(model.cameras.size());
+  json.field("frames", s.frames.size());
+  json.field("geometries", s.geometries);
+  json.field("vertices", s.vertices);
+  json.field("triangles", s.triangles);
+  json.field("materials", s.materials.size());
+  json.field("cameras", model.cameras.size());
   json.key("textures");
   json.beginArray();
   for (const TextureFacts& t : s.textures) {
     json.beginObject();
-    json.key("name");
-    json.value(t.name);
-    json.key("found");
-    json.value(t.found);
-    json.key("path");
-    json.value(t.path);
+    json.field("name", t.name);
+    json.field("found", t.found);
+    json.field("path", t.path);
     json.endObject();
   }
   json.endArray();
@@ -109,8 +99,7 @@ void printJson(const LoadedModel& model, const Summary& s, FILE* out) {
   json.beginArray();
   for (const ZFrame* f : s.frames) {
     json.beginObject();
-    json.key("name");
-    json.value(f->name);
+    json.field("name", f->name);
     json.key("parent");
     if (f->parent != nullptr) {
       json.value(f->parent->name);
@@ -121,23 +110,16 @@ void printJson(const LoadedModel& model, const Summary& s, FILE* out) {
     json.beginArray();
     for (const ZGeometry* g : f->geometries) {
       json.beginObject();
-      json.key("name");
-      json.value(g->name);
-      json.key("vertices");
-      json.value(g->vertices.size());
-      json.key("triangles");
-      json.value(g->faces.size());
-      json.key("material");
-      json.value(s.materialIndex(g->material));
-      json.key("transparent");
-      json.value(g->transparent);
-      json.key("castShadow");
-      json.value(g->castShadow);
+      json.field("name", g->name);
+      json.field("vertices", g->vertices.size());
+      json.field("triangles", g->faces.size());
+      json.field("material", s.materialIndex(g->material));
+      json.field("transparent", g->transparent);
+      json.field("castShadow", g->castShadow);
       json.key("variables");
       json.beginObject();
       for (const SGeometryVar& v : g->vars) {
-        json.key(v.name);
-        json.value(v.value);
+        json.field(v.name, v.value);
       }
       json.endObject();
       json.endObject();
