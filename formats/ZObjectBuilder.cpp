@@ -1,6 +1,5 @@
 #include "formats/ZObjectBuilder.h"
 
-#include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
 #include "render/ZCorvane.h"
@@ -12,12 +11,11 @@ ZObjectBuilder::ZObjectBuilder(ZCorvane* engine) : renderer(engine) {}
 ZFrame* ZObjectBuilder::load3DObject(const std::string& name) {
   const std::string folder = modelInOwnFolder ? modelPath + "/" + name : modelPath;
   const std::string fileName = folder + "/" + name + ".ase";
-  if (!canOpenForReading(fileName)) return nullptr;
-  texturePath = folder + "/texture/";
-  const size_t firstFrame = frames.size();
   // One read for the three passes.
   ZMappedFile file;
   if (!file.open(fileName)) return nullptr;
+  texturePath = folder + "/texture/";
+  const size_t firstFrame = frames.size();
   loadASEText(file.text(), fileName);
   loadAnimationText(file.text(), fileName);
   loadSplinesText(file.text(), fileName);

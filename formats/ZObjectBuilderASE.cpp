@@ -3,6 +3,7 @@
 // is its tag. Every index a line names is checked against the lists read so far.
 #include "formats/ZObjectBuilder.h"
 
+#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
@@ -229,11 +230,6 @@ void appendVectorLine(std::string& out, const char* label, const ZVector& v) {
   out.append(label).append(" ").append(buffer, size_t(cursor - buffer));
 }
 
-std::string bareFileName(const std::string& path) {
-  const size_t cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // State of one main-pass import: the file-wide lists and the node being read.
 class AseImport {
  public:
@@ -450,7 +446,7 @@ void AseImport::bitmap(const std::string& path) {
   map = Map::None;
   // Exporters write the modelling machine's absolute paths; the textures travel beside the
   // model, so only the bare file name counts.
-  const std::string file = b.texturePath + bareFileName(path);
+  const std::string file = b.texturePath + std::string(import_local::fileNameOf(path));
   if (kind == Map::Diffuse) {
     ZTexture* texture = b.renderer->getTexture(file);
     ZMaterialStage& s = material->stage(lightmapMaterial ? 1 : 0);

@@ -260,12 +260,14 @@ bool XFileTokenizer::startList(ListKind kind) {
   return true;
 }
 
+XFileTokenizer::Token XFileTokenizer::dropList() {
+  cursor += size_t(listLeft) * (listKind == ListKind::Integers ? 4 : floatBytes);
+  listLeft = 0;
+  return Token::Data;
+}
+
 XFileTokenizer::Token XFileTokenizer::nextBinary(std::string* text) {
-  if (listLeft > 0) {
-    cursor += size_t(listLeft) * (listKind == ListKind::Integers ? 4 : floatBytes);
-    listLeft = 0;
-    return Token::Data;
-  }
+  if (listLeft > 0) return dropList();
   while (true) {
     if (cursor >= body.size()) return Token::End;
     if (remaining() < 2) return fail(), Token::Error;
@@ -300,8 +302,8 @@ XFileTokenizer::Token XFileTokenizer::nextBinary(std::string* text) {
         if (!startList(id == kTokenIntegerList ? ListKind::Integers : ListKind::Floats)) {
           return Token::Error;
         }
-        if (listLeft == 0) continue;  // an empty list: on to the next token, without recursing
-        return nextBinary(text);      // drops the values just announced
+        if (listLeft == 0) continue;  // an empty list: on to the next token
+        return dropList();            // the values just announced
       case kTokenOpenBrace:
         return Token::OpenBrace;
       case kTokenCloseBrace:

@@ -68,6 +68,8 @@ class XFileTokenizer {
   bool readTextString(std::string& value);
   // Binary encoding: a list announces count values that the read* calls then take one by one.
   Token nextBinary(std::string* text);
+  // Skips the values left in the list in progress: one Data token.
+  Token dropList();
   bool startList(ListKind kind);
 
   std::span<const uint8_t> body;
