@@ -32,10 +32,6 @@ struct StageStateValue {
   D3DTEXTURESTAGESTATETYPE state;
   DWORD value;
 };
-struct SamplerStateValue {
-  D3DSAMPLERSTATETYPE state;
-  DWORD value;  // for the filters: chosen by the draw's flags
-};
 
 // Glyph coverage blended over the target, drawn on top of everything, solid and not culled.
 constexpr std::array<RenderStateValue, 8> kTextRenderStates = {{

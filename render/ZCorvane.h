@@ -130,6 +130,8 @@ class ZCorvane {
   void multWorldMatrix(const ZMatrix& m);
   // Pops the matrix stack and makes the new top the world transform.
   void popWorldMatrix();
+  // Makes the matrix stack's top the world transform (device and copy); needs the stack.
+  void worldFromStack();
   void setAmbientLight(float r, float g, float b);
   // Colours and direction of lights[0] from the sun's elevation and azimuth (radians).
   void setSun(float elevation, float azimuth);

@@ -1,6 +1,7 @@
 // The frame: its start and end, transforms and the matrix stack, lights and the sun, the
 // deferred transparent pass, the sky box and the full-screen quad.
 #include "foundation/ZLog.h"
+#include "foundation/ZMatrixD3D.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
@@ -16,12 +17,6 @@
 namespace {
 
 const D3DMATRIX* d3d(const ZMatrix& m) { return reinterpret_cast<const D3DMATRIX*>(m.m); }
-
-ZMatrix zmatrix(const D3DMATRIX& m) {
-  ZMatrix out;
-  std::memcpy(out.m, &m, sizeof out.m);
-  return out;
-}
 
 bool isIdentity(const ZMatrix& m) {
   const ZMatrix identity;
@@ -126,7 +121,7 @@ void ZCorvane::loadIdentity() {
 void ZCorvane::orthoProjection(float left, float right, float bottom, float top) {
   D3DXMATRIX ortho;
   D3DXMatrixOrthoOffCenterRH(&ortho, left, right, bottom, top, -1.0f, 1.0f);
-  projection = zmatrix(ortho);
+  projection = toZMatrix(ortho);
   view = ZMatrix();
   world = ZMatrix();
   if (device != nullptr) {
@@ -152,12 +147,18 @@ void ZCorvane::multWorldMatrix(const ZMatrix& m) {
   if (matrixStack != nullptr) {
     D3DXMATRIX local(*d3d(m));
     matrixStack->MultMatrixLocal(&local);
-    world = zmatrix(*matrixStack->GetTop());
+    world = toZMatrix(*matrixStack->GetTop());
   } else {
     D3DXMATRIX product;
     D3DXMATRIX local(*d3d(m)), parent(*d3d(world));
-    world = zmatrix(*D3DXMatrixMultiply(&product, &local, &parent));
+    world = toZMatrix(*D3DXMatrixMultiply(&product, &local, &parent));
   }
+  if (device != nullptr) device->SetTransform(D3DTS_WORLD, d3d(world));
+  markTransformsChanged();
+}
+
+void ZCorvane::worldFromStack() {
+  world = toZMatrix(*matrixStack->GetTop());
   if (device != nullptr) device->SetTransform(D3DTS_WORLD, d3d(world));
   markTransformsChanged();
 }
@@ -165,7 +166,7 @@ void ZCorvane::multWorldMatrix(const ZMatrix& m) {
 void ZCorvane::popWorldMatrix() {
   if (matrixStack == nullptr) return;
   matrixStack->Pop();
-  setWorldMatrix(zmatrix(*matrixStack->GetTop()));
+  worldFromStack();
 }
 
 void ZCorvane::setAmbientLight(float r, float g, float b) {
@@ -245,7 +246,7 @@ void ZCorvane::renderBackBox() {
   const ZVector at = currentCamera != nullptr ? currentCamera->position : backBoxPosition;
   matrixStack->Push();
   matrixStack->Translate(at.x, at.y, at.z);
-  setWorldMatrix(zmatrix(*matrixStack->GetTop()));
+  worldFromStack();
   if (backBox != nullptr) backBox->render(true, -1, -1);
   popWorldMatrix();
 }

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -108,9 +107,7 @@ void ZGLRenderer::popMatrix() {
 void ZGLRenderer::translate(float x, float y, float z) {
   if (owner == nullptr || owner->matrixStack == nullptr) return;
   owner->matrixStack->Translate(x, y, z);
-  ZMatrix top;
-  std::memcpy(top.m, owner->matrixStack->GetTop()->m, sizeof top.m);
-  owner->setWorldMatrix(top);
+  owner->worldFromStack();
 }
 
 void ZGLRenderer::drawBox(const ZMatrix& transform, float width, float height, float depth,

@@ -131,12 +131,3 @@ void ZRenderState::forgetTextures() {
   for (size_t i = 0; i < 8; ++i) stages[i].texture = nullptr;
   effectTextures.fill({});
 }
-
-void ZRenderState::invalidate() {
-  for (Stage& stage : stages) stage = Stage{};
-  cullMode = depthTest = depthWrite = kUnknown;
-  alphaBlend = destBlend = srcBlend = kUnknown;
-  alphaTest = alphaRef = textureFactor = kUnknown;
-  materialKnown = false;
-  effectTextures.fill({});
-}

@@ -42,8 +42,6 @@ class ZRenderState {
                          IDirect3DBaseTexture9* texture);
   // Forgets the cached textures of stages 0 to 7 (the device's were set to null).
   void forgetTextures();
-  // Forgets every cached value, so the next setter of each sends again.
-  void invalidate();
 
   bool forceResend = false;
   ZCorvane* owner;  // borrowed

@@ -1,6 +1,7 @@
 #include "scene/ZCamera.h"
 
 #include "foundation/ZLog.h"
+#include "foundation/ZMatrixD3D.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -17,12 +17,6 @@ constexpr float kDegToRad = 0.017453292f;
 // Below this squared sine of the angle between the light and the reference axis, the cross
 // product is too short to give a direction and the other reference axis is used.
 constexpr float kParallelSinSq = 1e-10f;
-
-ZMatrix toZMatrix(const D3DXMATRIX& d) {
-  ZMatrix m;
-  std::memcpy(m.m, d.m, sizeof m.m);
-  return m;
-}
 
 D3DXVECTOR3 toD3DX(const ZVector& v) { return {v.x, v.y, v.z}; }
 

@@ -10,14 +10,10 @@
 
 namespace {
 
-// The mesh's bounding sphere under the current world transform. The radius grows with the
-// largest axis scale, so a scaled frame is never culled too early.
-void worldSphere(const ZCorvane& engine, const ZGeometry& g, ZVector& centre, float& radius) {
-  const ZMatrix& world = engine.world;
-  centre = world.transformPoint(g.center, false);
-  const float scale =
-      std::max({world.row(0).length(), world.row(1).length(), world.row(2).length()});
-  radius = g.radius * scale;
+// The largest axis scale of a world transform: bounding spheres grow by it, so a scaled frame is
+// never culled too early.
+float largestScale(const ZMatrix& world) {
+  return std::max({world.row(0).length(), world.row(1).length(), world.row(2).length()});
 }
 
 }  // namespace
@@ -63,16 +59,17 @@ void ZFrame::render(bool useMaterial, float maxdist, float loddist) {
 
   engine->matrixStack->Push();
   engine->multWorldMatrix(matrix);
+  // The spheres are only needed by the distance and visibility tests (none by default).
+  const bool distanceTest = maxdist != -1 && camera != nullptr;  // no camera: nothing is far
+  const bool visibilityTest = maxdist == -1 && (renderMode == 1 || renderMode == 2);
+  const float scale = distanceTest || visibilityTest ? largestScale(engine->world) : 1;
   for (ZGeometry* g : geometries) {
     if (!g->visible) continue;
-    ZVector centre;
-    float radius = 0;
-    worldSphere(*engine, *g, centre, radius);
-    if (maxdist != -1) {
-      // Without a camera nothing is far away.
-      if (camera != nullptr && camera->position.distance(centre) - radius > maxdist) continue;
-    } else if ((renderMode == 1 || renderMode == 2) && !engine->isSphereVisible(centre, radius)) {
-      continue;
+    if (distanceTest || visibilityTest) {
+      const ZVector centre = engine->world.transformPoint(g->center, false);
+      const float radius = g->radius * scale;
+      if (distanceTest && camera->position.distance(centre) - radius > maxdist) continue;
+      if (visibilityTest && !engine->isSphereVisible(centre, radius)) continue;
     }
     g->draw(useMaterial);
   }

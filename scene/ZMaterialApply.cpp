@@ -1,5 +1,6 @@
 // ZMaterial::apply and the per-draw effect parameters: the device half of the material.
 #include "foundation/ZLog.h"
+#include "foundation/ZMatrixD3D.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
 #include "render/ZCubeTexture.h"
@@ -8,15 +9,8 @@
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 
-#include <cstring>
 
 namespace {
-
-D3DXMATRIX d3dx(const ZMatrix& m) {
-  D3DXMATRIX out;
-  std::memcpy(&out, m.m, sizeof out);
-  return out;
-}
 
 IDirect3DBaseTexture9* deviceTextureOf(const ZTexture* texture) {
   return texture != nullptr ? texture->texture : nullptr;
@@ -161,9 +155,9 @@ void ZMaterial::applyShadowCaster() {
 
 void ZMaterial::refreshObjectParameters() {
   if (engine == nullptr || effect == nullptr || engine->renderState.currentEffect != effect) return;
-  const D3DXMATRIX worldMatrix = d3dx(engine->world);
-  const D3DXMATRIX viewMatrix = d3dx(engine->view);
-  const D3DXMATRIX projectionMatrix = d3dx(engine->projection);
+  const D3DXMATRIX worldMatrix = toD3DX(engine->world);
+  const D3DXMATRIX viewMatrix = toD3DX(engine->view);
+  const D3DXMATRIX projectionMatrix = toD3DX(engine->projection);
   D3DXMATRIX worldView, viewProjection, worldViewProjection;
   D3DXMatrixMultiply(&worldView, &worldMatrix, &viewMatrix);
   D3DXMatrixMultiply(&viewProjection, &viewMatrix, &projectionMatrix);
@@ -176,7 +170,7 @@ void ZMaterial::refreshObjectParameters() {
   setMatrixFamily(effect, semanticHandles, WorldViewProjection, worldViewProjection);
   if (const ZCamera* camera = engine->currentCamera) {
     for (int i = 0; i < 2; ++i) {
-      const D3DXMATRIX light = d3dx(camera->lightViewProjection[i]);
+      const D3DXMATRIX light = toD3DX(camera->lightViewProjection[i]);
       if (D3DXHANDLE h = semanticHandles[size_t(LightProjectionTSM0 + i)]) {
         effect->SetMatrix(h, &light);
       }
