@@ -242,47 +242,40 @@ ZVector ZFrame::worldToLocalDirection(const ZVector& d) const {
 }
 
 void ZFrame::setGeometryLOD(float in, float out) {
-  for (ZGeometry* g : geometries) {
-    g->lodIn = in;
-    g->lodOut = out;
-  }
-  for (ZFrame* child : children) child->setGeometryLOD(in, out);
+  forEachGeometry([&](ZGeometry& g) {
+    g.lodIn = in;
+    g.lodOut = out;
+  });
 }
 
 void ZFrame::scaleGeometries(float x, float y, float z) {
-  for (ZGeometry* g : geometries) g->scale(x, y, z);
-  for (ZFrame* child : children) child->scaleGeometries(x, y, z);
+  forEachGeometry([&](ZGeometry& g) { g.scale(x, y, z); });
 }
 
 void ZFrame::setShadowCasters() {
-  for (ZGeometry* g : geometries) {
-    if (!g->material || !g->material->alphaBlend) g->castShadow = true;
-  }
-  for (ZFrame* child : children) child->setShadowCasters();
+  forEachGeometry([](ZGeometry& g) {
+    if (!g.material || !g.material->alphaBlend) g.castShadow = true;
+  });
 }
 
 void ZFrame::clearEffects() {
-  for (ZGeometry* g : geometries) {
-    if (g->material) g->material->effect = nullptr;
-  }
-  for (ZFrame* child : children) child->clearEffects();
+  forEachGeometry([](ZGeometry& g) {
+    if (g.material) g.material->effect = nullptr;
+  });
 }
 
 void ZFrame::setMaterialFlag(bool value) {
-  for (ZGeometry* g : geometries) {
-    if (g->material) g->material->materialFlag = value;
-  }
-  for (ZFrame* child : children) child->setMaterialFlag(value);
+  forEachGeometry([&](ZGeometry& g) {
+    if (g.material) g.material->materialFlag = value;
+  });
 }
 
 void ZFrame::initRadius() {
-  for (ZGeometry* g : geometries) g->initRadius();
-  for (ZFrame* child : children) child->initRadius();
+  forEachGeometry([](ZGeometry& g) { g.initRadius(); });
 }
 
 void ZFrame::loadLightmaps() {
-  for (ZGeometry* g : geometries) g->loadLightmap();
-  for (ZFrame* child : children) child->loadLightmaps();
+  forEachGeometry([](ZGeometry& g) { g.loadLightmap(); });
 }
 
 void ZFrame::prepareRecompile() {

@@ -168,4 +168,12 @@ class ZFrame {
   bool moveable = false;        // must stay a separate node (see getFrame, collapseMoveable)
   bool compiled = false;        // the sub-tree's meshes have device copies
   ZMatrix matrix;               // local transform relative to the parent
+
+ private:
+  // Calls visit(ZGeometry&) on every mesh of the sub-tree: own meshes first, then each child's.
+  template <typename Visit>
+  void forEachGeometry(const Visit& visit) {
+    for (ZGeometry* g : geometries) visit(*g);
+    for (ZFrame* child : children) child->forEachGeometry(visit);
+  }
 };
