@@ -363,11 +363,13 @@ ZGeometry* ZFileZMF::readGeometry(ByteReader& in) {
   if (version >= 23) {
     const uint32_t count = in.u32();
     if (!in.fits(count, kMinVariable)) return nullptr;
+    std::vector<SGeometryVar> variables;
     for (uint32_t i = 0; i < count && !in.failed(); ++i) {
-      const std::string variable = in.string();
+      std::string variable = in.string();
       const float value = in.f32();
-      if (!in.failed()) g->setVar(variable, value);
+      if (!in.failed()) variables.push_back({std::move(variable), value});
     }
+    g->setVars(variables);
   }
   const int32_t materialIndex = in.i32();
   if (in.failed()) return nullptr;

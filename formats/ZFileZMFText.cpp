@@ -569,12 +569,14 @@ ZGeometry* ZFileZMF::readTextGeometry(TextTokenizer& in) {
   }
 
   const int variableCount = readInt(in, "VARS");
+  std::vector<SGeometryVar> variables;
   for (int i = 0; i < variableCount && !in.failed(); ++i) {
     const std::string_view opened = in.next(kLine);
     if (!in.failed() && opened != ">VAR<") printToken("ZMT ERROR: %.*s NOT FOUND\n", opened);
-    const std::string variable = readString(in, "NAME");
+    std::string variable = readString(in, "NAME");
     const float value = readFloat(in, "VALUE");
-    if (!in.failed()) g->setVar(variable, value);
+    if (!in.failed()) variables.push_back({std::move(variable), value});
   }
+  g->setVars(variables);
   return in.failed() ? nullptr : g;
 }

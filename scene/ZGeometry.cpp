@@ -11,6 +11,8 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -217,6 +219,20 @@ void ZGeometry::setVar(const std::string& varName, float value) {
     }
   }
   vars.push_back({varName, value});
+}
+
+void ZGeometry::setVars(const std::vector<SGeometryVar>& list) {
+  vars.reserve(vars.size() + list.size());  // no reallocation: the names viewed stay in place
+  std::unordered_map<std::string_view, size_t> byName;  // first variable of each name
+  for (size_t k = 0; k < vars.size(); ++k) byName.try_emplace(vars[k].name, k);
+  for (const SGeometryVar& var : list) {
+    if (const auto found = byName.find(var.name); found != byName.end()) {
+      vars[found->second].value = var.value;
+    } else {
+      vars.push_back(var);
+      byName.emplace(vars.back().name, vars.size() - 1);
+    }
+  }
 }
 
 bool ZGeometry::isFaceInRange(const SFace& f) const {

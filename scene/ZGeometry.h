@@ -84,6 +84,8 @@ class ZGeometry {
   bool getVar(const std::string& varName, float& out) const;
   // Overwrites the first exact match, else appends.
   void setVar(const std::string& varName, float value);
+  // setVar for each in order, in time linear in the counts (loaders read thousands).
+  void setVars(const std::vector<SGeometryVar>& list);
 
   // Face normal = normalise(Pc - Pb) x normalise(Pa - Pb), not normalised again.
   void generateFaceNormals();

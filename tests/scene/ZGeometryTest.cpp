@@ -288,6 +288,22 @@ TEST(ZGeometryVariables, GetAndSetByExactName) {
   EXPECT_EQ(value, 7.0f);
 }
 
+// The loaders' bulk form ends where one setVar after another would: first places kept, last
+// values won.
+TEST(ZGeometryVariables, SetVarsMatchesSetVarInOrder) {
+  const std::vector<SGeometryVar> list = {{"B", 2}, {"A", 3}, {"B", 4}, {"C", 5}, {"a", 6}};
+  ZGeometry bulk, single;
+  for (ZGeometry* g : {&bulk, &single}) g->setVar("A", 1);
+  bulk.setVars(list);
+  for (const SGeometryVar& var : list) single.setVar(var.name, var.value);
+  ASSERT_EQ(bulk.vars.size(), single.vars.size());
+  for (size_t i = 0; i < bulk.vars.size(); ++i) {
+    EXPECT_EQ(bulk.vars[i].name, single.vars[i].name) << i;
+    EXPECT_EQ(bulk.vars[i].value, single.vars[i].value) << i;
+  }
+  EXPECT_EQ(bulk.vars.size(), 4u);
+}
+
 TEST(ZGeometryTexture, SetTextureVertexByChannel) {
   struct Case {
     int channel;
