@@ -2,6 +2,7 @@
 
 #include "formats/ByteReader.h"
 #include "formats/ByteWriter.h"
+#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
@@ -108,6 +109,7 @@ ZFrame* ZFileZMF::loadBytes(std::span<const uint8_t> bytes, ZFrame* target, bool
   report("loading " + name + "...");
   materials.clear();
   frames.clear();
+  resolvedTextures.clear();
   ByteReader in(bytes);
   if (!readHeader(in)) return nullptr;
 
@@ -427,10 +429,12 @@ ZFrame* ZFileZMF::addFileFrame(const std::string& name, const ZVector& position,
   return f;
 }
 
-std::string ZFileZMF::resolveTextureName(const std::string& stored) const {
-  const size_t cut = stored.find_last_of("/\\");
-  const std::string bare = cut == std::string::npos ? stored : stored.substr(cut + 1);
-  return useTexturePaths ? texturePaths.findFile(bare) : bare;
+std::string ZFileZMF::resolveTextureName(const std::string& stored) {
+  const std::string bare(import_local::fileNameOf(stored));
+  if (!useTexturePaths) return bare;
+  const auto [found, added] = resolvedTextures.try_emplace(bare);
+  if (added) found->second = texturePaths.findFile(bare);
+  return found->second;
 }
 
 void ZFileZMF::adoptIntoRoot(ZFrame* built, ZFrame* target) {

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class ByteReader;
@@ -73,6 +74,7 @@ class ZFileZMF {
   std::vector<ZFrame*> frames;        // file order of the last load or save
   std::vector<ZCamera*>* cameras = nullptr;  // the caller's camera list; null: none
   ZDirectoryList texturePaths;
+  std::unordered_map<std::string, std::string> resolvedTextures;  // of this load, by bare name
   bool useTexturePaths = false;
   IZMFListener* listener = nullptr;  // borrowed, may be null
   float progress = 0;                // 0 to 100
@@ -97,8 +99,9 @@ class ZFileZMF {
   // read before it).
   ZFrame* addFileFrame(const std::string& name, const ZVector& position, const ZVector& heading,
                        const ZVector& up, int32_t parent);
-  // The stage texture stored as `stored`: the bare file name, found through texturePaths.
-  std::string resolveTextureName(const std::string& stored) const;
+  // The stage texture stored as `stored`: the bare file name, found through texturePaths. Each
+  // name is looked up on disk once per load: files repeat it for every mesh's material.
+  std::string resolveTextureName(const std::string& stored);
   // Moves what a load built under its own first frame into the caller's root (nothing when the
   // file has no frame).
   void adoptIntoRoot(ZFrame* built, ZFrame* target);

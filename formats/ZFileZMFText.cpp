@@ -2,6 +2,7 @@
 // lines, read back with strtok rules (see TextTokenizer).
 #include "formats/TextTokenizer.h"
 #include "formats/ZFileZMF.h"
+#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
@@ -363,6 +364,7 @@ bool ZFileZMF::loadTextBytes(std::string_view text, ZFrame* target) {
   report("loading " + fileName + "...");
   materials.clear();
   frames.clear();
+  resolvedTextures.clear();
   TextTokenizer in(text);
   if (in.next(kLine) != kMagic) {
     zlog("ZMT ERROR: not a valid ZMT file\n");
@@ -437,10 +439,9 @@ bool ZFileZMF::readTextMaterial(TextTokenizer& in) {
     m->textureFactor = readFloat(in, "textureFactor");
     const std::string stored = readString(in, "TEXTURE");
     if (in.failed()) return false;
-    const size_t cut = stored.find_last_of("/\\");
-    const std::string bare = cut == std::string::npos ? stored : stored.substr(cut + 1);
+    const std::string_view bare = import_local::fileNameOf(stored);
     if (bare.empty() || bare == "NULL") continue;
-    s.textureName = resolveTextureName(bare);
+    s.textureName = resolveTextureName(stored);
     s.texture = renderer->getTexture(s.textureName);
   }
   const std::string effect = readString(in, "EFFECT");
