@@ -18,6 +18,7 @@
 #include "scene/ZMaterial.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -443,23 +444,27 @@ class XsiReader {
         zlog("WARNING: %d vertices not supported (%s)", size, mesh->name.c_str());
         continue;
       }
-      logPolygon("", b, positionsAt + start, size);
-      if (hasNormals) logPolygon("nor ", b, normalsAt + start, size);
-      if (hasUvs && size < 5) logPolygon("tex ", b, uvsAt + start, size);
+      // Each corner's indices, read once.
+      Corners positions{}, normals{}, uvs{};
       bool usable = true;
       for (int32_t k = 0; k < size; ++k) {
-        const int64_t position = integer(b, positionsAt + start + size_t(k));
-        usable = usable && position >= 0 && uint64_t(position) < mesh->positions.size();
+        const size_t c = start + size_t(k);
+        positions[size_t(k)] = integer(b, positionsAt + c);
+        normals[size_t(k)] = hasNormals ? integer(b, normalsAt + c) : -1;
+        uvs[size_t(k)] = hasUvs ? integer(b, uvsAt + c) : -1;
+        usable = usable && positions[size_t(k)] >= 0 &&
+                 uint64_t(positions[size_t(k)]) < mesh->positions.size();
       }
+      logPolygon("", positions, size);
+      if (hasNormals) logPolygon("nor ", normals, size);
+      if (hasUvs && size < 5) logPolygon("tex ", uvs, size);
       if (!usable) {
         zlog("WARNING, Vertex out of bounds\n");
         continue;
       }
       const int32_t base = int32_t(g->vertices.size());
       for (int32_t k = 0; k < size; ++k) {
-        const size_t c = start + size_t(k);
-        addCorner(*g, size_t(integer(b, positionsAt + c)),
-                  hasNormals ? integer(b, normalsAt + c) : -1, hasUvs ? integer(b, uvsAt + c) : -1);
+        addCorner(*g, size_t(positions[size_t(k)]), normals[size_t(k)], uvs[size_t(k)]);
       }
       for (int32_t k = 1; k + 1 < size; ++k) g->addTriangle(base, base + k, base + k + 1);
     }
@@ -467,10 +472,13 @@ class XsiReader {
     g->initRadius();
   }
 
-  void logPolygon(const char* prefix, const Block& b, size_t at, int32_t size) {
+  // The indices of one polygon's corners (three to five).
+  using Corners = std::array<int64_t, 5>;
+
+  void logPolygon(const char* prefix, const Corners& indices, int32_t size) {
     static const char* const kNames[] = {"tri", "quad", "cin"};
     std::string line = std::string(prefix) + kNames[size - 3];
-    for (int32_t k = 0; k < size; ++k) line += " " + std::to_string(integer(b, at + size_t(k)));
+    for (int32_t k = 0; k < size; ++k) line += " " + std::to_string(indices[size_t(k)]);
     zlog("%s\n", line.c_str());
   }
 
