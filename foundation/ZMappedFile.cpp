@@ -39,7 +39,7 @@ bool ZMappedFile::open(const std::string& name) {
   ::close(fd);
   if (mapping != nullptr || length == 0) return true;
   // Mapping refused: read the bytes instead.
-  if (!readWholeFile(name, copy)) return false;
+  if (!readWholeFile(path, copy)) return false;
   data = copy.data();
   size = copy.size();
   return true;

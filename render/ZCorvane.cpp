@@ -119,13 +119,17 @@ ID3DXEffect* ZCorvane::loadEffect(const std::string& name) {
   for (const NamedEffect& e : effects) {
     if (e.name == name) return e.effect;
   }
+  // An effect that failed is not built again for every material naming it.
+  if (failedEffects.count(name) != 0) return nullptr;
   const std::string path = "shaders/" + name;
   zlog("Loading shader %s\n", path.c_str());
-  if (!canOpenForReading(path)) zlog("file not found..\n");
+  const std::string resolved = resolveFileName(path);
+  if (!canOpenForReading(resolved)) zlog("file not found..\n");
   ID3DXEffect* effect = nullptr;
-  if (FAILED(D3DXCreateEffectFromFileA(device, resolveFileName(path).c_str(), nullptr, nullptr, 0,
-                                       nullptr, &effect, nullptr))) {
+  if (FAILED(D3DXCreateEffectFromFileA(device, resolved.c_str(), nullptr, nullptr, 0, nullptr,
+                                       &effect, nullptr))) {
     zlog("**** FAILED ****\n");
+    failedEffects.insert(name);
     return nullptr;
   }
   D3DXHANDLE chosen = nullptr;

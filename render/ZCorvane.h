@@ -93,7 +93,7 @@ class ZCorvane {
   // The effect "shaders/" + name, loaded once and cached by name; the technique named
   // pipelineName is preferred. Without a device the effect holds parameters only (materials still
   // learn their variables). Null with shaders switched off, or when the file fails to build
-  // ("**** FAILED ****").
+  // ("**** FAILED ****", once per name).
   ID3DXEffect* loadEffect(const std::string& name);
 
   void setCamera(ZCamera* camera) { currentCamera = camera; }
@@ -258,6 +258,7 @@ class ZCorvane {
 
  private:
   std::set<std::string> missingTextures;
+  std::set<std::string> failedEffects;  // names whose effect did not build
   // First cached texture of each name, so a model naming thousands of textures loads linearly.
   std::unordered_map<std::string, ZTexture*> textureIndex;
   IDirect3DTexture9* placeholder = nullptr;  // owned reference
