@@ -2,11 +2,13 @@
 
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZMappedFile.h"
 #include "platform/desktop.h"
 #include "platform/d3dx/D3DXTexture.h"
 #include "render/ZCorvane.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -66,9 +68,12 @@ bool ZTexture::load(const std::string& file) {
     return false;
   }
   zlog("Loading texture: %s\n", file.c_str());
-  const std::string path = resolveFileName(file);
+  // One read of the file serves its facts and the device texture.
+  ZMappedFile bytes;
   D3DXIMAGE_INFO info = {};
-  if (FAILED(D3DXGetImageInfoFromFileA(path.c_str(), &info))) {
+  if (!bytes.open(file) || bytes.bytes().size() > UINT32_MAX ||
+      FAILED(D3DXGetImageInfoFromFileInMemory(bytes.bytes().data(), UINT(bytes.bytes().size()),
+                                              &info))) {
     zlog("Error creating texture %d %d\n", 0, 0);
     return false;
   }
@@ -87,9 +92,10 @@ bool ZTexture::load(const std::string& file) {
 
   const UINT requestWidth = downsized ? loadWidth : D3DX_DEFAULT;
   const UINT requestHeight = downsized ? loadHeight : D3DX_DEFAULT;
-  if (FAILED(D3DXCreateTextureFromFileExA(owner->device, path.c_str(), requestWidth, requestHeight,
-                                          0, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                          D3DX_DEFAULT, 0xFFFF00FF, nullptr, nullptr, &texture))) {
+  if (FAILED(D3DXCreateTextureFromFileInMemoryEx(
+          owner->device, bytes.bytes().data(), UINT(bytes.bytes().size()), requestWidth,
+          requestHeight, 0, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF,
+          nullptr, nullptr, &texture))) {
     texture = nullptr;
     zlog("Error creating texture %d %d\n", int(requestWidth), int(requestHeight));
     return false;

@@ -15,13 +15,12 @@ bool driverTakesS3TC() {
   return supported;
 }
 
-// Loads and shapes the file's image for a texture; a cube is required when cube is set.
-HRESULT prepareImage(const char* file, bool cube, const D3DXTextureRequest& request,
-                     D3DXImage& image, D3DXIMAGE_INFO* info) {
-  if (!file) return D3DERR_INVALIDCALL;
-  D3DXImage source;
-  D3DXIMAGE_INFO sourceInfo{};
-  HRESULT result = D3DXLoadImageFromFileA(file, source, &sourceInfo);
+// Shapes a loaded image (the result of loading it: a failure is passed on) for a texture; a
+// cube is required when cube is set.
+HRESULT prepareImage(HRESULT loaded, const D3DXImage& source, const D3DXIMAGE_INFO& sourceInfo,
+                     bool cube, const D3DXTextureRequest& request, D3DXImage& image,
+                     D3DXIMAGE_INFO* info) {
+  HRESULT result = loaded;
   if (FAILED(result)) return result;
   if (cube != (source.type == D3DRTYPE_CUBETEXTURE)) return D3DXERR_INVALIDDATA;
   D3DXTextureRequest shaped = request;
@@ -64,18 +63,13 @@ void releaseAndClear(Texture*& texture) {
   texture = nullptr;
 }
 
-}  // namespace
-
-HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file, UINT width,
-                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
-                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* info, void*,
-                                     IDirect3DTexture9** texture) {
-  if (!device || !texture) return D3DERR_INVALIDCALL;
-  *texture = nullptr;
+// A 2D texture from a loaded image (see prepareImage), shaped by the request.
+HRESULT createTexture(IDirect3DDevice9* device, HRESULT loaded, const D3DXImage& source,
+                      const D3DXIMAGE_INFO& sourceInfo, const D3DXTextureRequest& request,
+                      DWORD usage, D3DPOOL pool, D3DXIMAGE_INFO* info,
+                      IDirect3DTexture9** texture) {
   D3DXImage image;
-  const D3DXTextureRequest request{width, height, mipLevels, format, filter, mipFilter, colorKey};
-  HRESULT result = prepareImage(file, false, request, image, info);
+  HRESULT result = prepareImage(loaded, source, sourceInfo, false, request, image, info);
   if (FAILED(result)) return result;
   const auto& levels = image.faces[0];
   result = device->CreateTexture(levels[0].width, levels[0].height, UINT(levels.size()), usage,
@@ -92,6 +86,37 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file,
   return filled ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
+}  // namespace
+
+HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file, UINT width,
+                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                     D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                     D3DCOLOR colorKey, D3DXIMAGE_INFO* info, void*,
+                                     IDirect3DTexture9** texture) {
+  if (!device || !texture || !file) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  D3DXImage source;
+  D3DXIMAGE_INFO sourceInfo{};
+  const HRESULT loaded = D3DXLoadImageFromFileA(file, source, &sourceInfo);
+  const D3DXTextureRequest request{width, height, mipLevels, format, filter, mipFilter, colorKey};
+  return createTexture(device, loaded, source, sourceInfo, request, usage, pool, info, texture);
+}
+
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size,
+                                            UINT width, UINT height, UINT mipLevels, DWORD usage,
+                                            D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                            DWORD mipFilter, D3DCOLOR colorKey,
+                                            D3DXIMAGE_INFO* info, void*,
+                                            IDirect3DTexture9** texture) {
+  if (!device || !texture || (!data && size > 0)) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  D3DXImage source;
+  D3DXIMAGE_INFO sourceInfo{};
+  const HRESULT loaded = D3DXLoadImageFromFileInMemory(data, size, source, &sourceInfo);
+  const D3DXTextureRequest request{width, height, mipLevels, format, filter, mipFilter, colorKey};
+  return createTexture(device, loaded, source, sourceInfo, request, usage, pool, info, texture);
+}
+
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* file,
                                    IDirect3DTexture9** texture) {
   return D3DXCreateTextureFromFileExA(device, file, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
@@ -104,11 +129,14 @@ HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* f
                                          D3DPOOL pool, DWORD filter, DWORD mipFilter,
                                          D3DCOLOR colorKey, D3DXIMAGE_INFO* info, void*,
                                          IDirect3DCubeTexture9** texture) {
-  if (!device || !texture) return D3DERR_INVALIDCALL;
+  if (!device || !texture || !file) return D3DERR_INVALIDCALL;
   *texture = nullptr;
+  D3DXImage source;
+  D3DXIMAGE_INFO sourceInfo{};
+  const HRESULT loaded = D3DXLoadImageFromFileA(file, source, &sourceInfo);
   D3DXImage image;
   const D3DXTextureRequest request{size, size, mipLevels, format, filter, mipFilter, colorKey};
-  HRESULT result = prepareImage(file, true, request, image, info);
+  HRESULT result = prepareImage(loaded, source, sourceInfo, true, request, image, info);
   if (FAILED(result)) return result;
   const UINT levelCount = UINT(image.faces[0].size());
   result = device->CreateCubeTexture(image.faces[0][0].width, levelCount, usage, image.format,

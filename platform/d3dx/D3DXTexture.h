@@ -19,6 +19,13 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file,
                                      IDirect3DTexture9** texture);
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* file,
                                    IDirect3DTexture9** texture);
+// The same from a file's bytes in memory.
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size,
+                                            UINT width, UINT height, UINT mipLevels, DWORD usage,
+                                            D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                            DWORD mipFilter, D3DCOLOR colorKey,
+                                            D3DXIMAGE_INFO* info, void* palette,
+                                            IDirect3DTexture9** texture);
 // The same for a cube map file (a DDS holding six faces).
 HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* file, UINT size,
                                          UINT mipLevels, DWORD usage, D3DFORMAT format,

@@ -80,6 +80,30 @@ TEST_F(TextureTest, DXT1FileSamplesItsColours) {
   texture->Release();
 }
 
+TEST_F(TextureTest, AFileInMemoryMakesTheSameTexture) {
+  const std::string bytes = readFileText(saved("block.dds", dxt1Image()));
+  IDirect3DTexture9* texture = nullptr;
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device, bytes.data(), UINT(bytes.size()),
+                                                D3DX_DEFAULT, D3DX_DEFAULT, D3DX_FROM_FILE, 0,
+                                                D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+                                                D3DX_DEFAULT, 0xFF000000, &info, nullptr,
+                                                &texture),
+            D3D_OK);
+  EXPECT_EQ(info.Format, D3DFMT_DXT1);
+  clear(0xFF000000);
+  drawTextured(texture);
+  expectColour(pixel(32, 8), {255, 0, 0, 255}, 0, "upper rows");
+  expectColour(pixel(32, 56), {0, 0, 255, 255}, 0, "lower rows");
+  texture->Release();
+  EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(device, bytes.data(), 3, D3DX_DEFAULT,
+                                                D3DX_DEFAULT, 0, 0, D3DFMT_UNKNOWN,
+                                                D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                nullptr, nullptr, &texture),
+            D3DXERR_INVALIDDATA);
+  EXPECT_EQ(texture, nullptr);
+}
+
 TEST_F(TextureTest, ColourKeyedMagentaComesOutTransparent) {
   const std::string path = saved("keyed.dds", argbImage(2, 1, {0xFFFF00FF, 0xFFFFFFFF}));
   IDirect3DTexture9* texture = nullptr;
