@@ -417,7 +417,7 @@ ZFrame* ZFileZMF::addFileFrame(const std::string& name, const ZVector& position,
   f->setHeadingUp(heading, up);
   if (f == root) return f;
   if (parent >= 0 && size_t(parent) + 1 < frames.size() &&
-      frames[size_t(parent)]->depth() + 1 < ZFrame::kMaxDepth) {
+      frames[size_t(parent)]->canAdopt(*f)) {
     frames[size_t(parent)]->addChild(f);
   } else {
     if (parent != -1) {

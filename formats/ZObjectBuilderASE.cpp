@@ -539,7 +539,7 @@ void AseImport::nodeParent(const std::string& parentName) {
          name.c_str());
     return;
   }
-  if (found->second->depth() + 1 >= ZFrame::kMaxDepth) {
+  if (!found->second->canAdopt(*frame)) {
     zlog("ASE: %s: %s would nest deeper than %d levels, kept at the top\n", fileName.c_str(),
          name.c_str(), ZFrame::kMaxDepth);
     return;

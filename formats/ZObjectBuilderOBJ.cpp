@@ -487,7 +487,7 @@ class ObjReader {
              child->name.c_str());
         continue;
       }
-      if (parent->depth() + 1 + child->height() >= ZFrame::kMaxDepth) {
+      if (!parent->canAdopt(*child)) {
         zlog("Parent %s of %s would nest deeper than %d levels, not linked\n",
              parentPart.c_str(), child->name.c_str(), ZFrame::kMaxDepth);
         continue;

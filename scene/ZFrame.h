@@ -72,6 +72,8 @@ class ZFrame {
   static constexpr int kMaxDepth = 256;
   int depth() const;
   int height() const;
+  // True when child's sub-tree can go below this frame within kMaxDepth levels.
+  bool canAdopt(const ZFrame& child) const { return depth() + 1 + child.height() < kMaxDepth; }
   // Sets both limits (distances from the camera) and puts them in force.
   void setLOD(float in, float out);
   void setRenderMode(int32_t mode) { renderMode = mode; }
