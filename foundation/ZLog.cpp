@@ -20,3 +20,5 @@ FILE* zlogSetStream(FILE* stream) {
 }
 
 FILE* zlogStream() { return logStream ? logStream : stdout; }
+
+void zlogFlush() { std::fflush(zlogStream()); }

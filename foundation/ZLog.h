@@ -11,3 +11,5 @@ void zlog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The caller keeps ownership of the stream.
 FILE* zlogSetStream(FILE* stream);
 FILE* zlogStream();
+// Flushes what was logged so far.
+void zlogFlush();

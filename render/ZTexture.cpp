@@ -56,7 +56,7 @@ bool ZTexture::load(const std::string& file) {
     char text[1024];
     std::snprintf(text, sizeof text, "ZTexture::load : file not found %s\n", file.c_str());
     zlog("%s", text);
-    std::fflush(zlogStream());
+    zlogFlush();
     if (owner == nullptr || owner->reportMissingTexture(file)) {
       MessageBoxA(GetActiveWindow(), text, "Corvane", MB_OK);
     }

@@ -135,6 +135,11 @@ class ZGeometry {
   // the failing step's log line) when the platform refuses it or there is no engine.
   ZGeometry* getSimplifiedGeometry(int targetFaces);
 
+  // The shader-layout vertices (D3DFVF_CVSVERTEX: position, normal, t0, tangent; 11 floats
+  // each) of the listed vertices, or of all when the list is empty.
+  static constexpr int32_t kShaderVertexFloats = 11;
+  std::vector<float> packShaderVertices(const std::vector<int32_t>& selection = {}) const;
+
   // True when all three indices of f address vertices of this mesh.
   bool isFaceInRange(const SFace& f) const;
 

@@ -14,14 +14,10 @@ namespace {
 
 // Indices are 16-bit and relative to the mesh's first vertex.
 constexpr int64_t kMaxIndexedVertices = 65536;
-constexpr int32_t kShaderVertexFloats = 11;
 
-void flushLog() { std::fflush(zlogStream()); }
+}  // namespace
 
-// The D3DFVF_CVSVERTEX layout: position, normal, t0, tangent; of the listed vertices, or of
-// all when the list is empty.
-std::vector<float> shaderVertices(const std::vector<SVertex>& vertices,
-                                  const std::vector<int32_t>& selection) {
+std::vector<float> ZGeometry::packShaderVertices(const std::vector<int32_t>& selection) const {
   std::vector<float> out;
   const auto add = [&](const SVertex& v) {
     out.insert(out.end(), {v.position.x, v.position.y, v.position.z, v.normal.x, v.normal.y,
@@ -35,8 +31,6 @@ std::vector<float> shaderVertices(const std::vector<SVertex>& vertices,
   }
   return out;
 }
-
-}  // namespace
 
 // The faces [firstFace, endFace) of one piece and the mesh vertices it holds (empty: all of
 // them, in order, with the faces written as they are).
@@ -129,7 +123,7 @@ bool ZGeometry::writePiece(const PiecePlan& plan, std::vector<int32_t>& localOf)
     }
     ib->deviceIndexBuffer->Unlock();
   }
-  const std::vector<float> packed = shaderVertices(vertices, plan.sourceVertices);
+  const std::vector<float> packed = packShaderVertices(plan.sourceVertices);
   if (!vb->addVertices(packed.data(), int32_t(kShaderVertexFloats * sizeof(float)),
                        pieceVertices)) {
     zlog("ZGeometry::compile(): %s could not be added to its vertex buffer\n", name.c_str());
@@ -148,7 +142,7 @@ bool ZGeometry::writePiece(const PiecePlan& plan, std::vector<int32_t>& localOf)
 }
 
 void ZGeometry::compile() {
-  flushLog();
+  zlogFlush();
   if (compiled) return;
   if (vertices.empty()) {
     zlog("Warning: %s has 0 vertices\n", name.c_str());
@@ -196,7 +190,7 @@ void ZGeometry::compile() {
   startIndex = first.startIndex;
 
   compiled = true;
-  flushLog();
+  zlogFlush();
   vertexCount = int32_t(vertices.size());
   triangleCount = int32_t(faces.size());
 }
@@ -217,7 +211,7 @@ void ZGeometry::recompile() {
     return;
   }
   for (const SGeometryPiece& piece : pieces) {
-    const std::vector<float> packed = shaderVertices(vertices, piece.sourceVertices);
+    const std::vector<float> packed = packShaderVertices(piece.sourceVertices);
     piece.vertexBuffer->replaceVertices(piece.baseVertex, packed.data(), piece.vertexCount);
   }
 }

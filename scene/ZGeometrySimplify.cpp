@@ -11,14 +11,6 @@
 
 namespace {
 
-struct ShaderVertex {
-  float position[3];
-  float normal[3];
-  float t0[2];
-  float tangent[3];
-};
-static_assert(sizeof(ShaderVertex) == 44, "the shader vertex layout is 44 bytes");
-
 // Releases a mesh at the end of a scope.
 struct MeshReference {
   ID3DXMesh* mesh = nullptr;
@@ -26,8 +18,6 @@ struct MeshReference {
     if (mesh != nullptr) mesh->Release();
   }
 };
-
-void flushLog() { std::fflush(zlogStream()); }
 
 // Indices of a 16- or 32-bit index buffer.
 uint32_t indexAt(const void* indices, bool wide, size_t i) {
@@ -45,7 +35,7 @@ ZGeometry* ZGeometry::getSimplifiedGeometry(int targetFaces) {
   // Meshes beyond 16-bit indices are exchanged with 32-bit ones rather than wrapped.
   const bool wide = vertices.size() > 65535;
   zlog("Creating ID3DXMesh...");
-  flushLog();
+  zlogFlush();
   MeshReference source;
   if (engine == nullptr ||
       FAILED(D3DXCreateMesh(DWORD(usable.size()), DWORD(vertices.size()),
@@ -56,18 +46,13 @@ ZGeometry* ZGeometry::getSimplifiedGeometry(int targetFaces) {
   }
   zlog("OK");
   zlog("Copying vertices...");
-  flushLog();
+  zlogFlush();
   zlog("locking...");
   void* data = nullptr;
   source.mesh->LockVertexBuffer(0, &data);
   zlog("ok %d %d\n", int(vertices.size()), int(source.mesh->GetNumBytesPerVertex()));
-  auto* out = static_cast<ShaderVertex*>(data);
-  for (const SVertex& v : vertices) {
-    *out++ = {{v.position.x, v.position.y, v.position.z},
-              {v.normal.x, v.normal.y, v.normal.z},
-              {v.t0[0], v.t0[1]},
-              {v.tangent.x, v.tangent.y, v.tangent.z}};
-  }
+  const std::vector<float> packed = packShaderVertices();
+  std::memcpy(data, packed.data(), packed.size() * sizeof(float));
   source.mesh->UnlockVertexBuffer();
   zlog("Copying indices\n");
   source.mesh->LockIndexBuffer(0, &data);
@@ -107,14 +92,15 @@ ZGeometry* ZGeometry::getSimplifiedGeometry(int targetFaces) {
   result->name = name + "_SIMPLIFIED";
   simplified.mesh->LockVertexBuffer(0, &data);
   zlog("getbyte %d %d %d\n", newVertices, int(simplified.mesh->GetNumBytesPerVertex()), newFaces);
-  const auto* in = static_cast<const ShaderVertex*>(data);
-  for (int i = 0; i < newVertices; ++i, ++in) {
-    result->addVertex({in->position[0], in->position[1], in->position[2]});
+  // The shader layout of packShaderVertices: position, normal, t0, tangent.
+  const auto* in = static_cast<const float*>(data);
+  for (int i = 0; i < newVertices; ++i, in += kShaderVertexFloats) {
+    result->addVertex({in[0], in[1], in[2]});
     SVertex& v = result->vertices.back();
-    v.normal = {in->normal[0], in->normal[1], in->normal[2]};
-    v.t0[0] = in->t0[0];
-    v.t0[1] = in->t0[1];
-    v.tangent = {in->tangent[0], in->tangent[1], in->tangent[2]};
+    v.normal = {in[3], in[4], in[5]};
+    v.t0[0] = in[6];
+    v.t0[1] = in[7];
+    v.tangent = {in[8], in[9], in[10]};
   }
   simplified.mesh->UnlockVertexBuffer();
   zlog("end vertices\n");
