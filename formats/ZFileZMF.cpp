@@ -2,7 +2,6 @@
 
 #include "formats/ByteReader.h"
 #include "formats/ByteWriter.h"
-#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
@@ -430,7 +429,7 @@ ZFrame* ZFileZMF::addFileFrame(const std::string& name, const ZVector& position,
 }
 
 std::string ZFileZMF::resolveTextureName(const std::string& stored) {
-  const std::string bare(import_local::fileNameOf(stored));
+  const std::string bare(fileNameOf(stored));
   if (!useTexturePaths) return bare;
   const auto [found, added] = resolvedTextures.try_emplace(bare);
   if (added) found->second = texturePaths.findFile(bare);

@@ -2,7 +2,6 @@
 // lines, read back with strtok rules (see TextTokenizer).
 #include "formats/TextTokenizer.h"
 #include "formats/ZFileZMF.h"
-#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
@@ -439,7 +438,7 @@ bool ZFileZMF::readTextMaterial(TextTokenizer& in) {
     m->textureFactor = readFloat(in, "textureFactor");
     const std::string stored = readString(in, "TEXTURE");
     if (in.failed()) return false;
-    const std::string_view bare = import_local::fileNameOf(stored);
+    const std::string_view bare = fileNameOf(stored);
     if (bare.empty() || bare == "NULL") continue;
     s.textureName = resolveTextureName(stored);
     s.texture = renderer->getTexture(s.textureName);

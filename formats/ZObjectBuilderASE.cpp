@@ -3,7 +3,6 @@
 // is its tag. Every index a line names is checked against the lists read so far.
 #include "formats/ZObjectBuilder.h"
 
-#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
@@ -446,7 +445,7 @@ void AseImport::bitmap(const std::string& path) {
   map = Map::None;
   // Exporters write the modelling machine's absolute paths; the textures travel beside the
   // model, so only the bare file name counts.
-  const std::string file = b.texturePath + std::string(import_local::fileNameOf(path));
+  const std::string file = b.texturePath + std::string(fileNameOf(path));
   if (kind == Map::Diffuse) {
     ZTexture* texture = b.renderer->getTexture(file);
     ZMaterialStage& s = material->stage(lightmapMaterial ? 1 : 0);

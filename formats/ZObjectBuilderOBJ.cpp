@@ -571,7 +571,7 @@ bool ZObjectBuilder::loadOBJ(const std::string& fileName) {
     zlog("OBJ file %s cannot be read\n", fileName.c_str());
     return false;
   }
-  texturePath = import_local::folderOf(fileName) + "/texture/";
+  texturePath = folderOf(fileName) + "/texture/";
   const std::string mtlName = mtlNameFor(fileName);
   std::vector<uint8_t> mtl;
   if (!readWholeFile(mtlName, mtl)) zlog("MTL file %s not found\n", mtlName.c_str());

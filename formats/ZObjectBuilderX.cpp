@@ -39,7 +39,7 @@ struct Released {
 // where exporters usually leave it.
 ZTexture* xTexture(ZCorvane* renderer, const std::string& texturePath, const std::string& folder,
                    const char* name) {
-  const std::string_view file = import_local::fileNameOf(name);
+  const std::string_view file = fileNameOf(name);
   const std::string inTextureFolder = texturePath + std::string(file);
   const std::string besideModel = folder + "/" + name;
   if (!canOpenForReading(inTextureFolder) && canOpenForReading(besideModel)) {
@@ -68,9 +68,9 @@ bool ZObjectBuilder::loadX(const std::string& fileName) {
     return false;
   }
 
-  const std::string folder = import_local::folderOf(fileName);
+  const std::string folder = folderOf(fileName);
   texturePath = folder + "/texture/";
-  std::string baseName(import_local::fileNameOf(fileName));
+  std::string baseName(fileNameOf(fileName));
   baseName = baseName.substr(0, baseName.find_last_of('.'));
 
   // One engine material per file material (one white default when the file has none).

@@ -537,7 +537,7 @@ bool ZObjectBuilder::loadXSI(const std::string& fileName, bool multi) {
     zlog("XSI file %s cannot be read\n", fileName.c_str());
     return false;
   }
-  texturePath = import_local::folderOf(fileName) + "/texture/";
+  texturePath = folderOf(fileName) + "/texture/";
   return loadXSIText(file.text(), fileName, multi);
 }
 

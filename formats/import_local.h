@@ -2,6 +2,7 @@
 // formats/: nothing outside this folder includes it.
 #pragma once
 
+#include "foundation/ZFileName.h"
 #include "render/ZCorvane.h"
 
 #include <string>
@@ -18,21 +19,6 @@ inline std::string_view trim(std::string_view text) {
   while (begin < end && isBlank(text[begin])) ++begin;
   while (end > begin && isBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
-}
-
-// The folder part of a path written with "/" or "\" ("." when there is none), without the
-// final separator.
-inline std::string folderOf(std::string_view path) {
-  const size_t slash = path.find_last_of("/\\");
-  if (slash == std::string_view::npos) return ".";
-  if (slash == 0) return "/";
-  return std::string(path.substr(0, slash));
-}
-
-// The file name after the last "/" or "\".
-inline std::string_view fileNameOf(std::string_view path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 // Textures named by an import: the file name (its folder cut off) looked up in the import's

@@ -86,3 +86,15 @@ bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
   std::fclose(file);
   return whole;
 }
+
+std::string folderOf(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string_view::npos) return ".";
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string_view fileNameOf(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}

@@ -18,3 +18,9 @@ bool canOpenForReading(const std::string& name);
 // The whole content of a regular file (name resolved as above) into bytes; false when there is
 // no such file or it cannot be read whole. Folders and devices are not files.
 bool readWholeFile(const std::string& name, std::vector<uint8_t>& bytes);
+
+// The folder part of a path written with "/" or "\" ("." when there is none), without the
+// final separator.
+std::string folderOf(std::string_view path);
+// The file name after the last "/" or "\".
+std::string_view fileNameOf(std::string_view path);

@@ -32,11 +32,6 @@ class ProgressBar : public IZMFListener {
   bool shown = false;
 };
 
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 bool loadZMF(const std::string& path, ZCorvane& engine, float scale, bool mirrorX,
              LoadedModel& model) {
   ZFileZMF file(&engine);
@@ -74,7 +69,7 @@ bool importModel(const std::string& path, ZCorvane& engine, float scale, LoadedM
   }
   if (!loaded) return false;
   model.root = engine.getNewFrame();
-  model.root->name = path.substr(path.find_last_of("/\\") + 1);
+  model.root->name = fileNameOf(path);
   builder.attachTo(model.root);
   model.cameras = builder.cameras;
   return true;
