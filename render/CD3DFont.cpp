@@ -149,8 +149,7 @@ bool CD3DFont::initDeviceObjects(IDirect3DDevice9* newDevice) {
 }
 
 void CD3DFont::deleteDeviceObjects() {
-  if (texture != nullptr) texture->Release();
-  texture = nullptr;
+  releaseAndClear(texture);
   device = nullptr;
   glyphs.reset();
 }

@@ -21,13 +21,6 @@ void deleteAll(const char* step, std::vector<std::unique_ptr<T>>& list) {
   list.clear();
 }
 
-// Drops one reference of a platform object and forgets it.
-template <typename T>
-void release(T*& object) {
-  if (object != nullptr) object->Release();
-  object = nullptr;
-}
-
 }  // namespace
 
 ZCorvane::ZCorvane() {
@@ -49,11 +42,11 @@ ZCorvane::~ZCorvane() {
   indexBuffers.clear();
   for (NamedEffect& e : effects) e.effect->Release();
   effects.clear();
-  release(placeholder);
-  release(vertexDeclaration);
-  release(mainRenderTarget);
-  release(mainDepthSurface);
-  release(matrixStack);
+  releaseAndClear(placeholder);
+  releaseAndClear(vertexDeclaration);
+  releaseAndClear(mainRenderTarget);
+  releaseAndClear(mainDepthSurface);
+  releaseAndClear(matrixStack);
   zlog("Deleting device\n");
   if (device != nullptr) device->Release();
   zlog("Deleting direct3d\n");

@@ -11,10 +11,7 @@ ZCubeTexture::~ZCubeTexture() {
 
 bool ZCubeTexture::load(const std::string& file) {
   zlog("Loading cube texture: %s\n", file.c_str());
-  if (cubeTexture != nullptr) {
-    cubeTexture->Release();
-    cubeTexture = nullptr;
-  }
+  releaseAndClear(cubeTexture);
   IDirect3DDevice9* device = owner != nullptr ? owner->device : nullptr;
   const std::string path = resolveFileName(file);
   if (FAILED(D3DXCreateCubeTextureFromFileExA(device, path.c_str(), D3DX_DEFAULT, D3DX_FROM_FILE,
@@ -29,10 +26,8 @@ bool ZCubeTexture::load(const std::string& file) {
 }
 
 bool ZCubeTexture::createRenderTarget(int32_t size) {
-  if (renderToEnvMap != nullptr) renderToEnvMap->Release();
-  if (cubeTexture != nullptr) cubeTexture->Release();
-  renderToEnvMap = nullptr;
-  cubeTexture = nullptr;
+  releaseAndClear(renderToEnvMap);
+  releaseAndClear(cubeTexture);
   IDirect3DDevice9* device = owner != nullptr ? owner->device : nullptr;
   if (size <= 0 ||
       FAILED(D3DXCreateCubeTexture(device, UINT(size), 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,

@@ -42,8 +42,7 @@ bool ZTexture::fitToCap(uint32_t& w, uint32_t& h, uint32_t cap) {
 }
 
 void ZTexture::releaseTexture() {
-  if (texture != nullptr) texture->Release();
-  texture = nullptr;
+  releaseAndClear(texture);
   if (owner != nullptr) owner->textureMemoryKB -= countedKB;
   countedKB = 0;
 }

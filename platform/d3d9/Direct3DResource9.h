@@ -28,3 +28,11 @@ class IDirect3DResource9 {
  private:
   UINT references = 1;
 };
+
+// Drops one reference of a counted object (a resource, effect, matrix stack...), if held, and
+// forgets it.
+template <typename T>
+void releaseAndClear(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
+}

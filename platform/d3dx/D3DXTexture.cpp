@@ -57,12 +57,6 @@ bool fillLevels(const D3DXImage& image, Lock lock, Unlock unlock) {
   return true;
 }
 
-template <typename Texture>
-void releaseAndClear(Texture*& texture) {
-  if (texture) texture->Release();
-  texture = nullptr;
-}
-
 // A 2D texture from a loaded image (see prepareImage), shaped by the request.
 HRESULT createTexture(IDirect3DDevice9* device, HRESULT loaded, const D3DXImage& source,
                       const D3DXIMAGE_INFO& sourceInfo, const D3DXTextureRequest& request,
