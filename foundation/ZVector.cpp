@@ -1,13 +1,12 @@
 #include "foundation/ZVector.h"
 
 #include "foundation/ZLog.h"
+#include "foundation/cvMath.h"
 
 #include <cmath>
 
 namespace {
 
-// Degrees to radians as the engine has always converted them (float constant, just below pi/180).
-constexpr float kDegToRad = 0.017453292f;
 // rotate2D's own factor, a double slightly below pi/180.
 constexpr double kDegToRad2D = 0.017453292519444445;
 

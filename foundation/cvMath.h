@@ -3,6 +3,9 @@
 
 #include "foundation/ZVector.h"
 
+// Degrees to radians as the engine has always converted them (a float just below pi/180).
+inline constexpr float kDegToRad = 0.017453292f;
+
 // 1 for v > 0, -1 for v < 0, 0 for zero (either sign) and NaN.
 int cvSng(float v);
 // A draw of rand() in 0..32767, the range the engine's constants and stored seeds assume

@@ -2,6 +2,7 @@
 
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrixD3D.h"
+#include "foundation/cvMath.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-// Degrees to radians as the engine has always converted the field of view.
-constexpr float kDegToRad = 0.017453292f;
 // Below this squared sine of the angle between the light and the reference axis, the cross
 // product is too short to give a direction and the other reference axis is used.
 constexpr float kParallelSinSq = 1e-10f;

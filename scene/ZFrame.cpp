@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr float kDegToRad = 0.017453292f;
 constexpr float kNoHit = 9999999.0f;
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
