@@ -41,6 +41,14 @@ ZVector unit(ZVector v) {
   return v;
 }
 
+// A sphere and whether a visibility test should pass it.
+struct SphereCase {
+  const char* name;
+  ZVector centre;
+  float radius;
+  bool visible;
+};
+
 class ZCameraTest : public ::testing::Test {
  protected:
   ZCorvane engine;
@@ -133,13 +141,7 @@ TEST_F(ZCameraTest, SphereCullingAgainstFarAndSidePlanes) {
     const float r = degrees * kDegToRad;
     return ZVector(dist * std::sin(r), 0, dist * std::cos(r));
   };
-  struct Case {
-    const char* name;
-    ZVector centre;
-    float radius;
-    bool visible;
-  };
-  const Case cases[] = {
+  const SphereCase cases[] = {
       {"exactly at far plus radius", {0, 0, 102}, 2, false},
       {"just inside the far reach", {0, 0, 101.9f}, 2, true},
       {"ahead", at(0, 50), 1, true},
@@ -154,7 +156,7 @@ TEST_F(ZCameraTest, SphereCullingAgainstFarAndSidePlanes) {
       {"behind", {0, 0, -50}, 1, false},
       {"high above: no top plane", {0, 80, 50}, 1, true},
   };
-  for (const Case& c : cases) {
+  for (const SphereCase& c : cases) {
     EXPECT_EQ(camera->isSphereVisible(c.centre, c.radius), c.visible) << c.name;
     EXPECT_EQ(engine.isSphereVisible(c.centre, c.radius), c.visible) << c.name;
   }
@@ -166,13 +168,7 @@ TEST_F(ZCameraTest, ShadowPassUsesEngineViewAndHalfShadowSize) {
   engine.shadowSize = 20;
   engine.view = ZMatrix();
   engine.view.setPosition(-100, 0, 0);
-  struct Case {
-    const char* name;
-    ZVector centre;
-    float radius;
-    bool visible;
-  };
-  const Case cases[] = {
+  const SphereCase cases[] = {
       {"on the light axis, far beyond the camera's far plane", {100, 0, 5000}, 0, true},
       {"inside the window", {109.5f, 0, 0}, 0, true},
       {"on the window's edge", {110, 0, 0}, 0, false},
@@ -180,7 +176,7 @@ TEST_F(ZCameraTest, ShadowPassUsesEngineViewAndHalfShadowSize) {
       {"below the window", {100, -12, 0}, 1, false},
       {"behind the camera, inside the window", {100, 5, -50}, 0, true},
   };
-  for (const Case& c : cases) {
+  for (const SphereCase& c : cases) {
     EXPECT_EQ(camera->isSphereVisible(c.centre, c.radius), c.visible) << c.name;
   }
 }
