@@ -668,11 +668,16 @@ void AseImport::vertexNormal(AseTokens& t) {
     return;
   }
   if (b.useHierarchy) n = rotateBy(inverseNode(), n);
-  normalLog.clear();
-  appendVectorLine(normalLog, "normal before", n);
+  const bool logged = zlogEnabled();  // two formatted lines per normal: only when read
+  if (logged) {
+    normalLog.clear();
+    appendVectorLine(normalLog, "normal before", n);
+  }
   n.normalize();
-  appendVectorLine(normalLog, "normal after", n);
-  zlog("%s", normalLog.c_str());
+  if (logged) {
+    appendVectorLine(normalLog, "normal after", n);
+    zlog("%s", normalLog.c_str());
+  }
   g->vertices[size_t(normalCorner++)].normal = n;
 }
 

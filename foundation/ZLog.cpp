@@ -4,9 +4,11 @@
 
 namespace {
 FILE* logStream = nullptr;
-}
+bool enabled = true;
+}  // namespace
 
 void zlog(const char* format, ...) {
+  if (!enabled) return;
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(zlogStream(), format, arguments);
@@ -22,3 +24,7 @@ FILE* zlogSetStream(FILE* stream) {
 FILE* zlogStream() { return logStream ? logStream : stdout; }
 
 void zlogFlush() { std::fflush(zlogStream()); }
+
+void zlogSetEnabled(bool on) { enabled = on; }
+
+bool zlogEnabled() { return enabled; }

@@ -11,5 +11,9 @@ void zlog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The caller keeps ownership of the stream.
 FILE* zlogSetStream(FILE* stream);
 FILE* zlogStream();
+// Off: zlog returns at once, formatting nothing, as for a tool run without -v. On by default.
+void zlogSetEnabled(bool on);
+// Callers that build costly lines (several per vertex) ask first.
+bool zlogEnabled();
 // Flushes what was logged so far.
 void zlogFlush();

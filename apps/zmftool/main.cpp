@@ -309,12 +309,10 @@ int renderModel(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  FILE* discard = std::fopen("/dev/null", "w");
-  zlogSetStream(discard);
-  if (!args.empty() && args.front() == "-v") {
-    zlogSetStream(stderr);
-    args.erase(args.begin());
-  }
+  const bool verbose = !args.empty() && args.front() == "-v";
+  if (verbose) args.erase(args.begin());
+  zlogSetStream(stderr);
+  zlogSetEnabled(verbose);
   int status = 2;
   if (args.empty() || args.front() == "help" || args.front() == "--help") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
@@ -345,6 +343,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zmftool: unknown command '%s'\n%s", args.front().c_str(), kUsage);
   }
   zlogSetStream(nullptr);
-  if (discard) std::fclose(discard);
   return status;
 }

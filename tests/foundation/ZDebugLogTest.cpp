@@ -1,6 +1,7 @@
 #include "foundation/ZDebugLog.h"
 #include "foundation/ZLog.h"
 
+#include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
 
@@ -51,6 +52,18 @@ class ScopedEnv {
   std::string previous;
   bool hadValue = false;
 };
+
+TEST(ZLog, SwitchedOffItWritesNothingUntilSwitchedOnAgain) {
+  CaptureLog log;
+  zlogSetEnabled(false);
+  zlog("hidden %d\n", 1);
+  const bool offReads = zlogEnabled();
+  zlogSetEnabled(true);
+  zlog("shown %d\n", 2);
+  EXPECT_FALSE(offReads);
+  EXPECT_TRUE(zlogEnabled());
+  EXPECT_EQ(log.text(), "shown 2\n");
+}
 
 TEST(ZDebugLog, StandardOutputGoesToTheLogFile) {
   TempFolder folder;
