@@ -393,8 +393,8 @@ class ObjReader {
     append(g->faces, newFaces);
   }
 
-  template <typename T>
-  static void append(std::vector<T>& to, std::vector<T>& from) {
+  template <typename List>
+  static void append(List& to, List& from) {
     const size_t size = from.size();
     if (to.empty()) {
       to.swap(from);
@@ -411,7 +411,7 @@ class ObjReader {
   int32_t vertexFor(Mesh& mesh, const Corner& corner) {
     const uint32_t serial = uint32_t(currentMesh) + 1;
     if (newestVertex.size() < positions.size() / 3) newestVertex.resize(positions.size() / 3);
-    std::vector<VertexKey>& meshKeys = keys[currentMesh];
+    BigList<VertexKey>& meshKeys = keys[currentMesh];
     Newest& newest = newestVertex[size_t(corner.v)];
     const int32_t head = newest.owner == serial ? newest.vertex : -1;
     // The walk is bounded: a hostile file giving one position thousands of texture coordinates
@@ -512,12 +512,15 @@ class ObjReader {
   ZObjectBuilder& out;
   const MtlReader& mtl;
   ZMaterial* defaultMaterial;
-  std::vector<float> positions;  // x, y, z (scaled)
-  std::vector<float> texCoords;  // u, v as written
-  std::vector<float> normals;    // x, y, z
+  // The file's lists run to megabytes: they live on huge pages like the meshes.
+  template <typename T>
+  using BigList = std::vector<T, ZHugePageAllocator<T>>;
+  BigList<float> positions;  // x, y, z (scaled)
+  BigList<float> texCoords;  // u, v as written
+  BigList<float> normals;    // x, y, z
   std::vector<Group> groups;
   std::vector<Mesh> meshes;
-  std::vector<std::vector<VertexKey>> keys;  // per mesh, per vertex
+  std::vector<BigList<VertexKey>> keys;  // per mesh, per vertex
   std::unordered_map<std::pair<size_t, const ZMaterial*>, size_t, MeshKeyHash> meshByMaterial;
   size_t currentMesh = 0;
   int lineNumber = 0;
@@ -527,12 +530,12 @@ class ObjReader {
     int32_t vertex = -1;
     uint32_t owner = 0;
   };
-  std::vector<Newest> newestVertex;
+  BigList<Newest> newestVertex;
   std::vector<Corner> corners;
   std::vector<int32_t> cornerVertices;
   // The current mesh's vertices and faces not yet handed to its geometry.
-  std::vector<SVertex> newVertices;
-  std::vector<SFace> newFaces;
+  SVertexList newVertices;
+  SFaceList newFaces;
 };
 
 // The library is the OBJ's name with its last three characters replaced by "mtl".

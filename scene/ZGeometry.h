@@ -9,6 +9,7 @@
 // that reads vertices by index. Diagnostics go through zlog.
 #pragma once
 
+#include "foundation/ZHugePageAllocator.h"
 #include "foundation/ZVector.h"
 
 #include <cstdint>
@@ -42,6 +43,9 @@ struct SFace {
   // Faces share vertex normals only within one group.
   int32_t smoothingGroup = 0;
 };
+
+using SVertexList = std::vector<SVertex, ZHugePageAllocator<SVertex>>;
+using SFaceList = std::vector<SFace, ZHugePageAllocator<SFace>>;
 
 // A named per-mesh value ("SMOOTH", "CHECKWALLS", "RALLYSTART", "RALLYEND", ...).
 struct SGeometryVar {
@@ -148,8 +152,8 @@ class ZGeometry {
   bool transparent = false;      // drawn in the deferred transparent pass
   std::vector<SGeometryVar> vars;
   ZMaterial* material = nullptr;  // borrowed
-  std::vector<SVertex> vertices;
-  std::vector<SFace> faces;
+  SVertexList vertices;
+  SFaceList faces;
   std::string name;
   bool compiled = false;  // a device copy exists
   ZCorvane* engine = nullptr;  // borrowed; owner of the shared buffers
