@@ -203,24 +203,16 @@ class ObjReader {
     return end;
   }
 
-  // Normals the file gave for every corner of a mesh survive the pivot move, which regenerates
-  // them (it only translates, so the file's directions stay right).
+  // Normals the file gave for every corner of a mesh survive the pivot move; the frame's other
+  // meshes get generated ones, as the move would give them.
   void finish() {
     flush();
     linkHierarchy();
-    std::vector<ZVector> kept;  // the frame's file normals, mesh after mesh
     for (const Group& group : groups) {
-      kept.clear();
-      for (size_t m : group.meshes) {
-        if (!keepsNormals(meshes[m])) continue;
-        for (const SVertex& v : meshes[m].geometry->vertices) kept.push_back(v.normal);
-      }
       ZVector offset;
-      group.frame->setPivotPoint(offset);
-      const ZVector* normal = kept.data();
+      group.frame->setPivotPointKeepingNormals(offset);
       for (size_t m : group.meshes) {
-        if (!keepsNormals(meshes[m])) continue;
-        for (SVertex& v : meshes[m].geometry->vertices) v.normal = *normal++;
+        if (!keepsNormals(meshes[m])) meshes[m].geometry->generateNormals();
       }
     }
     for (const Mesh& mesh : meshes) mesh.geometry->initRadius();

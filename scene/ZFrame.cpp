@@ -327,7 +327,11 @@ void ZFrame::collapseMoveable(ZFrame* target) {
   }
 }
 
-void ZFrame::setPivotPoint(ZVector& offset) {
+void ZFrame::setPivotPoint(ZVector& offset) { movePivot(offset, false); }
+
+void ZFrame::setPivotPointKeepingNormals(ZVector& offset) { movePivot(offset, true); }
+
+void ZFrame::movePivot(ZVector& offset, bool keepNormals) {
   const ZVector position = getPosition();
   ZVector low(99999, 99999, 99999);
   ZVector high(-99999, -99999, -99999);
@@ -346,7 +350,11 @@ void ZFrame::setPivotPoint(ZVector& offset) {
 
   for (ZGeometry* g : geometries) {
     for (SVertex& v : g->vertices) v.position = v.position - offset;
-    g->generateNormals();
+    if (keepNormals) {
+      g->generateFaceNormals();
+    } else {
+      g->generateNormals();
+    }
     g->recompile();
   }
   for (ZFrame* child : children) child->moveStep(offset * -1.0f);

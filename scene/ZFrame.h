@@ -147,6 +147,9 @@ class ZFrame {
   // meshes and children in place (exactly so for an unrotated frame); offset receives the shift
   // applied. Meshes get new normals and are recompiled.
   void setPivotPoint(ZVector& offset);
+  // The same move for meshes whose vertex normals came from a file: those are kept (a move
+  // does not turn them) and only face normals are made.
+  void setPivotPointKeepingNormals(ZVector& offset);
   // Turns the frame's axes by anglesDEG (about X, then Y, then Z) while the meshes keep their
   // place; children turn with the frame. Meshes get new normals and are recompiled.
   void rotatePivotPoint(const ZVector& anglesDEG);
@@ -172,6 +175,7 @@ class ZFrame {
   ZMatrix matrix;               // local transform relative to the parent
 
  private:
+  void movePivot(ZVector& offset, bool keepNormals);
   // Calls visit(ZGeometry&) on every mesh of the sub-tree: own meshes first, then each child's.
   template <typename Visit>
   void forEachGeometry(const Visit& visit) {

@@ -270,6 +270,10 @@ TEST_F(ZObjectBuilderOBJTest, FileNormalsSurviveThePivotMove) {
     for (int index : {face.a, face.b, face.c}) {
       expectNear(sharp->vertices[size_t(index)].normal, expected);
     }
+    // Face normals are still made (a saved model carries them).
+    ZVector faceDirection = face.normal;
+    faceDirection.normalize();
+    EXPECT_NEAR(std::fabs(faceDirection.dotProduct(expected)), 1.0f, 1e-5f);
   }
   // Without file normals the mesh gets generated ones.
   const ZGeometry* smooth = builder.geometries[1];
