@@ -79,7 +79,7 @@ void readFloats(std::string_view rest, float* out, int count) {
     if (p < end && (*p == '+' || *p == '-')) ++p;
     float value = 0;
     if (p < end && *p != '-') {  // from_chars would take a second sign
-      const auto [stop, error] = std::from_chars(p, end, value);
+      const auto [stop, error] = parseFloat(p, end, value);
       if (error == std::errc::result_out_of_range) {
         value = float(cvAtof(std::string_view(word, size_t(end - word))));  // inf or 0, as atof
       } else if (error != std::errc()) {
