@@ -3,9 +3,12 @@
 // is its tag. Every index a line names is checked against the lists read so far.
 #include "formats/ZObjectBuilder.h"
 
+#include "formats/ParseAhead.h"
+
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
+#include "foundation/ZParse.h"
 #include "platform/desktop.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
@@ -14,10 +17,12 @@
 #include "scene/ZMaterial.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <unordered_map>
@@ -38,16 +43,33 @@ enum class Tag {
   ControlRotKey, ControlPosKey, ControlTCBRotKey, ShapeVertexKnot,
 };
 
-// Tags are short upper-case words: length and three letters tell the table's apart cheaply,
-// and this lookup runs once per line.
-struct TagHash {
-  size_t operator()(std::string_view w) const {
-    if (w.empty()) return 0;
-    return w.size() * 131u + uint8_t(w.front()) * 31u + uint8_t(w[w.size() / 2]) * 7u +
-           uint8_t(w.back());
+// Tags by length: a line's first word is compared only with the few tags of its length, which
+// beats hashing it (this lookup runs once per line).
+class TagTable {
+ public:
+  TagTable(std::initializer_list<std::pair<std::string_view, Tag>> tags) {
+    for (const auto& entry : tags) byLength.at(entry.first.size()).push_back(entry);
   }
+  Tag find(std::string_view word) const {
+    if (word.size() >= byLength.size()) return Tag::Unknown;
+    for (const auto& [name, tag] : byLength[word.size()]) {
+      if (sameFromTheEnd(name, word)) return tag;
+    }
+    return Tag::Unknown;
+  }
+
+ private:
+  // Equal-length words; tags of one family share their start ("MESH_T..."), so the end
+  // tells them apart sooner.
+  static bool sameFromTheEnd(std::string_view a, std::string_view b) {
+    for (size_t i = a.size(); i-- > 0;) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+
+  std::array<std::vector<std::pair<std::string_view, Tag>>, 24> byLength;
 };
-using TagTable = std::unordered_map<std::string_view, Tag, TagHash>;
 
 // Tags this importer acts on. MATERIAL_SHADING, TM_SCALE, TM_ROTAXIS, TM_ROTANGLE,
 // MESH_SMOOTHING and PROP_RECVSHADOW carry nothing the engine keeps, so they are skipped like
@@ -130,7 +152,7 @@ class AseTokens {
     std::string_view w = word();
     if (!w.empty() && w.front() == '+') w.remove_prefix(1);
     float value = 0;
-    const auto result = std::from_chars(w.data(), w.data() + w.size(), value);
+    const auto result = parseFloat(w.data(), w.data() + w.size(), value);
     return result.ec == std::errc() ? value : 0.0f;
   }
   ZVector triple() {
@@ -175,26 +197,99 @@ class AseTokens {
   size_t cursor = 0;
 };
 
-// Calls visit(tag, tokens, line) for every line of text.
+// Calls visit(line) for every line of text, without its '\n'.
 template <typename Visit>
-void walkLines(std::string_view text, Visit&& visit) {
-  const TagTable& table = tagTable();
+void forEachLine(std::string_view text, Visit&& visit) {
   size_t pos = 0;
   while (pos < text.size()) {
     const void* newline = std::memchr(text.data() + pos, '\n', text.size() - pos);
     const size_t end =
         newline != nullptr ? size_t(static_cast<const char*>(newline) - text.data()) : text.size();
-    const std::string_view line = text.substr(pos, end - pos);
+    visit(text.substr(pos, end - pos));
     pos = end + 1;
-    size_t start = 0;
-    while (start < line.size() && isBlank(line[start])) ++start;
-    if (start < line.size() && line[start] == '*') ++start;
-    size_t stop = start;
-    while (stop < line.size() && !isBlank(line[stop])) ++stop;
-    const auto found = table.find(line.substr(start, stop - start));
-    AseTokens tokens(line.substr(stop));
-    visit(found != table.end() ? found->second : Tag::Unknown, tokens, line);
   }
+}
+
+// The tag of a line (its first word, '*' dropped) and where the values after it start.
+std::pair<Tag, size_t> tagOf(std::string_view line) {
+  size_t start = 0;
+  while (start < line.size() && isBlank(line[start])) ++start;
+  if (start < line.size() && line[start] == '*') ++start;
+  size_t stop = start;
+  while (stop < line.size() && !isBlank(line[stop])) ++stop;
+  return {tagTable().find(line.substr(start, stop - start)), stop};
+}
+
+// Calls visit(tag, tokens, line) for every line of text.
+template <typename Visit>
+void walkLines(std::string_view text, Visit&& visit) {
+  forEachLine(text, [&](std::string_view line) {
+    const auto [tag, valuesAt] = tagOf(line);
+    AseTokens tokens(line.substr(valuesAt));
+    visit(tag, tokens, line);
+  });
+}
+
+// The tags of the big lists (vertices, faces, texture vertices and faces, normals): nearly every
+// line of a big file, so their values are read ahead of the import.
+bool isListTag(Tag tag) {
+  switch (tag) {
+    case Tag::MeshVertex:
+    case Tag::MeshFace:
+    case Tag::MeshTVert:
+    case Tag::MeshTFace:
+    case Tag::MeshFaceNormal:
+    case Tag::MeshVertexNormal: return true;
+    default: return false;
+  }
+}
+
+// The values of one list line: the leading index and, by tag, three labelled corners (A:, B:,
+// C:), three corner indices or a vector (a texture vertex fills x and y).
+struct ListValues {
+  int32_t index[4] = {};
+  ZVector vector;
+};
+
+ListValues readListValues(Tag tag, AseTokens& t) {
+  ListValues v;
+  v.index[0] = t.integer();
+  if (tag == Tag::MeshFace) {
+    v.index[1] = t.labelled("A:");
+    v.index[2] = t.labelled("B:");
+    v.index[3] = t.labelled("C:");
+  } else if (tag == Tag::MeshTFace) {
+    for (int k = 1; k < 4; ++k) v.index[k] = t.integer();
+  } else if (tag == Tag::MeshTVert) {
+    v.vector.x = t.number();
+    v.vector.y = t.number();
+  } else if (tag != Tag::MeshFaceNormal) {
+    v.vector = t.triple();
+  }
+  return v;
+}
+
+// One line as the main pass takes it: its tag, and its values read (list tags) or its text.
+struct AseLine {
+  Tag tag = Tag::Unknown;
+  uint32_t valuesAt = 0;  // where the values start in text
+  std::string_view text;
+  ListValues values;
+};
+
+void readAseLines(std::string_view block, parse_ahead::RecordList<AseLine>& out) {
+  forEachLine(block, [&](std::string_view line) {
+    AseLine& read = out.emplace_back();
+    const auto [tag, valuesAt] = tagOf(line);
+    read.tag = tag;
+    if (isListTag(tag)) {
+      AseTokens tokens(line.substr(valuesAt));
+      read.values = readListValues(tag, tokens);
+    } else {
+      read.valuesAt = uint32_t(valuesAt);
+      read.text = line;
+    }
+  });
 }
 
 // The file's Z-up axes become the engine's Y-up axes: (x, y, z) -> (x, z, -y). 0 - y keeps a
@@ -235,7 +330,7 @@ class AseImport {
   AseImport(ZObjectBuilder& target, const std::string& file, size_t textSize)
       : b(target), fileName(file), faceBudget(textSize / kShortestFaceLine) {}
 
-  void line(Tag tag, AseTokens& t, std::string_view text);
+  void take(const AseLine& read);
   void finish();
 
  private:
@@ -258,10 +353,12 @@ class AseImport {
   void matrixRow(Tag tag, const ZVector& row);
   void nodePosition(const ZVector& p);
   const ZMatrix& inverseNode();
-  void meshFace(AseTokens& t);
-  void textureFace(AseTokens& t);
-  void faceNormal(AseTokens& t);
-  void vertexNormal(AseTokens& t);
+  void line(Tag tag, AseTokens& t, std::string_view text);
+  void listLine(Tag tag, const ListValues& v);
+  void meshFace(const ListValues& v);
+  void textureFace(const ListValues& v);
+  void faceNormal(const ListValues& v);
+  void vertexNormal(const ListValues& v);
   ZVector toEngine(const ZVector& v) const { return toEngineAxes(v) * b.scale; }
   // Engine vertex index of a file face's first corner, or -1 (with a log line) when none.
   int32_t faceCorner(int face, const char* what);
@@ -302,6 +399,35 @@ class AseImport {
   int32_t normalCornerEnd = -1;
 };
 
+void AseImport::take(const AseLine& read) {
+  if (isListTag(read.tag)) {
+    listLine(read.tag, read.values);
+    return;
+  }
+  AseTokens t(read.text.substr(read.valuesAt));
+  line(read.tag, t, read.text);
+}
+
+void AseImport::listLine(Tag tag, const ListValues& v) {
+  switch (tag) {
+    case Tag::MeshVertex: {
+      if (!hasGeometry()) return;
+      ZVector p = toEngine(v.vector);
+      if (b.useHierarchy) p = inverseNode().transformPoint(p, false);
+      aseVertices.push_back(p);
+      return;
+    }
+    case Tag::MeshFace: meshFace(v); return;
+    case Tag::MeshTVert:
+      if (!hasGeometry()) return;
+      textureVertices.emplace_back(v.vector.x, 1.0f - v.vector.y);  // the file's v runs up
+      return;
+    case Tag::MeshTFace: textureFace(v); return;
+    case Tag::MeshFaceNormal: faceNormal(v); return;
+    default: vertexNormal(v); return;
+  }
+}
+
 void AseImport::line(Tag tag, AseTokens& t, std::string_view text) {
   switch (tag) {
     case Tag::GeomObject: startNode(Node::Geometry); return;
@@ -322,14 +448,6 @@ void AseImport::line(Tag tag, AseTokens& t, std::string_view text) {
       MessageBoxA(nullptr, message.c_str(), "Corvane", MB_OK);
       return;
     }
-    case Tag::MeshVertex: {
-      if (!hasGeometry()) return;
-      t.integer();
-      ZVector p = toEngine(t.triple());
-      if (b.useHierarchy) p = inverseNode().transformPoint(p, false);
-      aseVertices.push_back(p);
-      return;
-    }
     case Tag::MeshNumFaces: {
       if (!hasGeometry()) return;
       const size_t granted = std::min(size_t(std::max(t.integer(), 0)), faceBudget);
@@ -339,23 +457,11 @@ void AseImport::line(Tag tag, AseTokens& t, std::string_view text) {
       g->faces.reserve(g->faces.size() + granted);
       return;
     }
-    case Tag::MeshFace: meshFace(t); return;
-    case Tag::MeshTVert: {
-      if (!hasGeometry()) return;
-      t.integer();
-      const float u = t.number();
-      const float v = t.number();
-      textureVertices.emplace_back(u, 1.0f - v);  // the file's v runs bottom to top
-      return;
-    }
     case Tag::MeshMappingChannel:
       // The second channel numbers its texture vertices from 0 again.
       channel = 1;
       textureVertices.clear();
       return;
-    case Tag::MeshTFace: textureFace(t); return;
-    case Tag::MeshFaceNormal: faceNormal(t); return;
-    case Tag::MeshVertexNormal: vertexNormal(t); return;
     case Tag::MaterialRef: {
       if (!hasGeometry()) return;
       const int index = t.integer();
@@ -602,10 +708,10 @@ int32_t AseImport::faceCorner(int face, const char* what) {
   return faceStart[size_t(face)];
 }
 
-void AseImport::meshFace(AseTokens& t) {
+void AseImport::meshFace(const ListValues& v) {
   if (!hasGeometry()) return;
-  const int face = t.integer();
-  const int corners[3] = {t.labelled("A:"), t.labelled("B:"), t.labelled("C:")};
+  const int face = v.index[0];
+  const int corners[3] = {v.index[1], v.index[2], v.index[3]};
   const bool known = face >= 0 && size_t(face) < faceStart.size();
   const bool inRange = std::all_of(std::begin(corners), std::end(corners), [&](int c) {
     return c >= 0 && size_t(c) < aseVertices.size();
@@ -626,10 +732,10 @@ void AseImport::meshFace(AseTokens& t) {
   }
 }
 
-void AseImport::textureFace(AseTokens& t) {
+void AseImport::textureFace(const ListValues& v) {
   if (!hasGeometry()) return;
-  const int face = t.integer();
-  const int corners[3] = {t.integer(), t.integer(), t.integer()};
+  const int face = v.index[0];
+  const int corners[3] = {v.index[1], v.index[2], v.index[3]};
   const int32_t first = faceCorner(face, "MESH_TFACE");
   if (first < 0) return;
   for (int c : corners) {
@@ -645,20 +751,20 @@ void AseImport::textureFace(AseTokens& t) {
   }
 }
 
-void AseImport::faceNormal(AseTokens& t) {
+void AseImport::faceNormal(const ListValues& v) {
   normalCorner = normalCornerEnd = -1;
   if (!hasGeometry()) return;
-  const int32_t first = faceCorner(t.integer(), "MESH_FACENORMAL");
+  const int32_t first = faceCorner(v.index[0], "MESH_FACENORMAL");
   if (first < 0) return;
   normalCorner = first;
   normalCornerEnd = first + 3;
 }
 
-void AseImport::vertexNormal(AseTokens& t) {
+void AseImport::vertexNormal(const ListValues& v) {
   if (!hasGeometry()) return;
   created.back().hasNormals = true;
-  const int index = t.integer();
-  ZVector n = toEngineAxes(t.triple());
+  const int index = v.index[0];
+  ZVector n = toEngineAxes(v.vector);
   // The three normals after a face normal belong to that face's corners A, B, C; the index
   // names the file vertex, whose corners are separate engine vertices.
   if (normalCorner < 0 || normalCorner >= normalCornerEnd || index < 0 ||
@@ -749,7 +855,8 @@ bool ZObjectBuilder::loadASEText(std::string_view raw, const std::string& fileNa
   std::string storage;
   const std::string_view text = decodeText(raw, storage);
   AseImport import(*this, fileName, text.size());
-  walkLines(text, [&](Tag tag, AseTokens& t, std::string_view line) { import.line(tag, t, line); });
+  parse_ahead::parseAheadInOrder<AseLine>(text, readAseLines,
+                                          [&](const AseLine& read) { import.take(read); });
   import.finish();
   return true;
 }

@@ -76,6 +76,37 @@ class ZObjectBuilderASE : public ::testing::Test {
   ZObjectBuilder builder{&engine};
 };
 
+// A file of several megabytes is read ahead in blocks on other threads: objects, their values
+// and the log still come in file order.
+TEST_F(ZObjectBuilderASE, ABigFileReadInBlocksKeepsFileOrder) {
+  constexpr int kObjects = 10000;
+  std::string text;
+  for (int i = 0; i < kObjects; ++i) {
+    const std::string x = std::to_string(i);
+    text += geomObject("part" + x,
+                       "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n*MESH_VERTEX_LIST {\n"
+                       "*MESH_VERTEX 0\t" + x + ".0\t0.0\t0.0\n*MESH_VERTEX 1\t" + x +
+                       ".5\t1.0\t0.0\n*MESH_VERTEX 2\t" + x + ".0\t1.0\t0.25\n}\n"
+                       "*MESH_FACE_LIST {\n*MESH_FACE 0: A: 0 B: 1 C: 2\n}\n");
+  }
+  ASSERT_GT(text.size(), 3u << 20);
+  ASSERT_TRUE(import(text));
+  ASSERT_EQ(builder.geometries.size(), size_t(kObjects));
+  for (int i = 0; i < kObjects; i += 7) {
+    const ZGeometry& g = *builder.geometries[size_t(i)];
+    ASSERT_EQ(g.name, "part" + std::to_string(i));
+    ASSERT_EQ(g.vertices.size(), 3u);
+    expectVector(g.vertices[1].position, float(i) + 0.5f, 0, -1);
+    expectVector(g.vertices[2].position, float(i), 0.25f, -1);
+  }
+  const std::string logged = log.text();
+  size_t at = 0;
+  for (int i = 0; i < kObjects; ++i) {
+    at = logged.find("geom name=part" + std::to_string(i) + "\n", at);
+    ASSERT_NE(at, std::string::npos) << i;
+  }
+}
+
 TEST_F(ZObjectBuilderASE, ConvertsAxesScaleAndTextureV) {
   for (float scale : {1.0f, 2.5f}) {
     ZCorvane e;

@@ -1,0 +1,84 @@
+#include "formats/ParseAhead.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using parse_ahead::RecordList;
+
+struct Line {
+  int number;
+  size_t length;
+};
+
+// Lines "<n> " followed by n % 13 dots; the last one without its line end.
+std::string numberedLines(int count) {
+  std::string text;
+  for (int n = 0; n < count; ++n) {
+    text += std::to_string(n) + " " + std::string(size_t(n % 13), '.');
+    if (n + 1 < count) text += '\n';
+  }
+  return text;
+}
+
+void readLines(std::string_view block, RecordList<Line>& out) {
+  while (!block.empty()) {
+    const size_t end = std::min(block.find('\n'), block.size());
+    const std::string_view line = block.substr(0, end);
+    out.push_back({std::stoi(std::string(line)), line.size()});
+    block.remove_prefix(std::min(end + 1, block.size()));
+  }
+}
+
+TEST(ParseAhead, EveryLineComesOnceInTextOrderWhateverTheBlocks) {
+  const int kLines = 5000;
+  const std::string text = numberedLines(kLines);
+  for (size_t blockBytes : {size_t{1}, size_t{7}, size_t{64}, size_t{4096}, size_t{1} << 20}) {
+    SCOPED_TRACE(blockBytes);
+    std::vector<int> seen;
+    parse_ahead::parseAheadInOrder<Line>(
+        text, readLines,
+        [&](const Line& line) {
+          EXPECT_EQ(line.length, std::to_string(line.number).size() + 1 + line.number % 13);
+          seen.push_back(line.number);
+        },
+        blockBytes);
+    ASSERT_EQ(seen.size(), size_t(kLines));
+    for (int n = 0; n < kLines; ++n) ASSERT_EQ(seen[size_t(n)], n);
+  }
+}
+
+// A failing block or consumer stops the walk: the error reaches the caller and no helper is
+// left behind (the test would hang or crash otherwise).
+TEST(ParseAhead, AnErrorInParsingOrConsumingReachesTheCaller) {
+  const std::string text = numberedLines(5000);
+  const auto failingParse = [](std::string_view block, RecordList<Line>& out) {
+    readLines(block, out);
+    for (const Line& line : out) {
+      if (line.number == 3000) throw std::runtime_error("bad block");
+    }
+  };
+  int consumed = 0;
+  EXPECT_THROW(parse_ahead::parseAheadInOrder<Line>(
+                   text, failingParse, [&](const Line&) { ++consumed; }, 100),
+               std::runtime_error);
+  // Everything before the failing block, nothing after: 100-byte blocks hold under 30 lines.
+  EXPECT_LE(consumed, 3000);
+  EXPECT_GT(consumed, 2970);
+  consumed = 0;
+  EXPECT_THROW(parse_ahead::parseAheadInOrder<Line>(
+                   text, readLines,
+                   [&](const Line& line) {
+                     if (line.number == 100) throw std::runtime_error("bad record");
+                     ++consumed;
+                   },
+                   64),
+               std::runtime_error);
+  EXPECT_EQ(consumed, 100);
+}
+
+}  // namespace
