@@ -17,8 +17,9 @@ uintptr_t address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 // Each size gets a block it can fill completely; pooled blocks never straddle a slab, larger
 // ones start on a huge page.
 TEST(ZHugePageAllocator, EverySizeGetsAWholeUsableBlock) {
+  // 699008 is the block size of three blocks to a slab.
   const size_t sizes[] = {1,           kPooledFrom - 1,   kPooledFrom,       kPooledFrom + 1,
-                          100000,      699040,            699041,            size_t{1} << 20,
+                          100000,      699008,            699009,            size_t{1} << 20,
                           kHugePageSize - 1, kHugePageSize, kHugePageSize + 1, 5 * kHugePageSize / 2};
   for (size_t size : sizes) {
     SCOPED_TRACE(size);
@@ -43,7 +44,7 @@ TEST(ZHugePageAllocator, EverySizeGetsAWholeUsableBlock) {
 // overlap, and blocks freed in a scattered order are handed out again without disturbing the
 // ones still held.
 TEST(ZHugePageAllocator, LiveBlocksNeverOverlapAndFreedOnesAreReused) {
-  const size_t sizes[] = {kPooledFrom + 1, 300000, 699041};
+  const size_t sizes[] = {kPooledFrom + 1, 300000, 699009};
   for (size_t size : sizes) {
     SCOPED_TRACE(size);
     std::vector<unsigned char*> blocks;
