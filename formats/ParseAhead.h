@@ -107,8 +107,10 @@ class Walk {
     if (k >= blocks.size()) return false;
     Slot& slot = slots[k];
     try {
-      slot.records = takeSpare();
-      parse(blocks[k], slot.records);
+      // Filled off the shared slots: their neighbours change on other threads.
+      RecordList<Record> records = takeSpare();
+      parse(blocks[k], records);
+      slot.records = std::move(records);
       slot.state.store(kParsed, std::memory_order_release);
     } catch (...) {
       slot.error = std::current_exception();

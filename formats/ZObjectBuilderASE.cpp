@@ -251,8 +251,8 @@ struct ListValues {
   ZVector vector;
 };
 
-ListValues readListValues(Tag tag, AseTokens& t) {
-  ListValues v;
+// Fills v in place: a copy of a fresh one stalls on its own stores.
+void readListValues(Tag tag, AseTokens& t, ListValues& v) {
   v.index[0] = t.integer();
   if (tag == Tag::MeshFace) {
     v.index[1] = t.labelled("A:");
@@ -266,7 +266,6 @@ ListValues readListValues(Tag tag, AseTokens& t) {
   } else if (tag != Tag::MeshFaceNormal) {
     v.vector = t.triple();
   }
-  return v;
 }
 
 // One line as the main pass takes it: its tag, and its values read (list tags) or its text.
@@ -284,7 +283,7 @@ void readAseLines(std::string_view block, parse_ahead::RecordList<AseLine>& out)
     read.tag = tag;
     if (isListTag(tag)) {
       AseTokens tokens(line.substr(valuesAt));
-      read.values = readListValues(tag, tokens);
+      readListValues(tag, tokens, read.values);
     } else {
       read.valuesAt = uint32_t(valuesAt);
       read.text = line;
