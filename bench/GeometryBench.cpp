@@ -92,8 +92,8 @@ BENCHMARK(BM_TangentFrames)
 int main(int argc, char** argv) {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const char* welded : {"/0", "/1"}) {
-    const std::string n = "/" + std::to_string(kFaces) + welded;
-    const std::string n4 = "/" + std::to_string(4 * kFaces) + welded;
+    const std::string n = std::string("/").append(std::to_string(kFaces)).append(welded);
+    const std::string n4 = std::string("/").append(std::to_string(4 * kFaces)).append(welded);
     pairs.push_back({"BM_GenerateNormals" + n4, "BM_GenerateNormals" + n});
     pairs.push_back({"BM_FaceNormals" + n4, "BM_FaceNormals" + n});
     pairs.push_back({"BM_TangentFrames" + n, "BM_GenerateNormals" + n});

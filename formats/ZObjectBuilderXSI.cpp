@@ -477,8 +477,9 @@ class XsiReader {
 
   void logPolygon(const char* prefix, const Corners& indices, int32_t size) {
     static const char* const kNames[] = {"tri", "quad", "cin"};
+    if (!zlogEnabled()) return;
     std::string line = std::string(prefix) + kNames[size - 3];
-    for (int32_t k = 0; k < size; ++k) line += " " + std::to_string(indices[size_t(k)]);
+    for (int32_t k = 0; k < size; ++k) line.append(" ").append(std::to_string(indices[size_t(k)]));
     zlog("%s\n", line.c_str());
   }
 
