@@ -46,9 +46,11 @@ size_t mappedSize(size_t bytes) { return (bytes + kHugePageSize - 1) & kPageMask
 
 // Blocks of the middle sizes: each class cuts huge-page slabs into a fixed number of equal
 // blocks, so a mesh of a few hundred kilobytes shares a huge page with others instead of
-// faulting in 4 KB pages. A slab whose blocks are all free goes back to the system unless it is
-// its class's only free one.
+// faulting in 4 KB pages. Slabs whose blocks are all free are kept for the next blocks (a mesh
+// pass frees and takes its work arrays again) up to kKeptEmptySlabs; beyond that they go back
+// to the system.
 constexpr std::array<uint32_t, 10> kBlocksPerSlab = {32, 24, 16, 12, 8, 6, 4, 3, 2, 1};
+constexpr size_t kKeptEmptySlabs = 16;  // 32 MB
 
 constexpr size_t blockSize(size_t sizeClass) {
   return (kHugePageSize / kBlocksPerSlab[sizeClass]) & ~size_t{63};
@@ -80,9 +82,11 @@ class SlabPool {
       const uintptr_t base = reinterpret_cast<uintptr_t>(fresh);
       slabs[base] = {allBlocks(sizeClass)};
       open.push_back(base);
+      ++emptySlabs;
     }
     const uintptr_t base = open.back();
     uint32_t& freeMask = slabs[base].freeMask;
+    if (freeMask == allBlocks(sizeClass)) --emptySlabs;
     const int index = __builtin_ctz(freeMask);
     freeMask &= freeMask - 1;
     if (freeMask == 0) open.pop_back();
@@ -99,7 +103,11 @@ class SlabPool {
     std::vector<uintptr_t>& open = withSpace[sizeClass];
     if (freeMask == 0) open.push_back(base);
     freeMask |= uint32_t{1} << ((address - base) / blockSize(sizeClass));
-    if (freeMask != allBlocks(sizeClass) || emptySlabs(sizeClass) < 2) return;
+    if (freeMask != allBlocks(sizeClass)) return;
+    if (emptySlabs < kKeptEmptySlabs) {
+      ++emptySlabs;
+      return;
+    }
     std::erase(open, base);
     slabs.erase(slab);
     munmap(reinterpret_cast<void*>(base), kHugePageSize);
@@ -110,17 +118,10 @@ class SlabPool {
     uint32_t freeMask;  // bit i: block i is free
   };
 
-  size_t emptySlabs(size_t sizeClass) const {
-    size_t count = 0;
-    for (uintptr_t base : withSpace[sizeClass]) {
-      count += slabs.at(base).freeMask == allBlocks(sizeClass);
-    }
-    return count;
-  }
-
   std::mutex mutex;
   std::unordered_map<uintptr_t, Slab> slabs;
   std::array<std::vector<uintptr_t>, kBlocksPerSlab.size()> withSpace;
+  size_t emptySlabs = 0;  // slabs of any class with every block free
 };
 
 SlabPool& pool() {

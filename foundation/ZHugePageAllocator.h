@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace huge_pages {
 
@@ -38,3 +39,7 @@ struct ZHugePageAllocator {
     return true;
   }
 };
+
+// A vector for arrays that may run to megabytes.
+template <typename T>
+using ZBigVector = std::vector<T, ZHugePageAllocator<T>>;

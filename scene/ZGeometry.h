@@ -44,8 +44,8 @@ struct SFace {
   int32_t smoothingGroup = 0;
 };
 
-using SVertexList = std::vector<SVertex, ZHugePageAllocator<SVertex>>;
-using SFaceList = std::vector<SFace, ZHugePageAllocator<SFace>>;
+using SVertexList = ZBigVector<SVertex>;
+using SFaceList = ZBigVector<SFace>;
 
 // A named per-mesh value ("SMOOTH", "CHECKWALLS", "RALLYSTART", "RALLYEND", ...).
 struct SGeometryVar {
