@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -135,6 +136,8 @@ bool inUse() { return !ZMF_HEAP_ONLY; }
 
 void* allocate(size_t bytes) {
   if (!inUse() || bytes < kPooledFrom) return ::operator new(bytes);
+  // No address space holds it, and rounding it up to whole huge pages would wrap around.
+  if (bytes > std::numeric_limits<size_t>::max() / 2) throw std::bad_alloc();
   void* block = bytes <= kHugePageSize ? pool().allocate(SlabPool::classFor(bytes))
                                        : mapAligned(mappedSize(bytes));
   if (block == nullptr) throw std::bad_alloc();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <vector>
 
 namespace huge_pages {
@@ -31,7 +32,10 @@ struct ZHugePageAllocator {
   template <typename U>
   ZHugePageAllocator(const ZHugePageAllocator<U>&) noexcept {}
 
-  T* allocate(size_t count) { return static_cast<T*>(huge_pages::allocate(count * sizeof(T))); }
+  T* allocate(size_t count) {
+    if (count > size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(huge_pages::allocate(count * sizeof(T)));
+  }
   void deallocate(T* block, size_t count) noexcept { huge_pages::free(block, count * sizeof(T)); }
 
   template <typename U>

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -38,6 +39,15 @@ TEST(ZHugePageAllocator, EverySizeGetsAWholeUsableBlock) {
     }
     huge_pages::free(block, size);
   }
+}
+
+// Sizes no address space holds are refused, never wrapped around to a small block.
+TEST(ZHugePageAllocator, ImpossibleSizesAreRefused) {
+  EXPECT_THROW(huge_pages::allocate(SIZE_MAX - 10), std::bad_alloc);
+  EXPECT_THROW(huge_pages::allocate(SIZE_MAX / 2 + 1), std::bad_alloc);
+  EXPECT_THROW(ZHugePageAllocator<double>().allocate(SIZE_MAX / 4), std::bad_alloc);
+  ZBigVector<float> list;
+  EXPECT_ANY_THROW(list.reserve(SIZE_MAX / 5));
 }
 
 // Many live blocks of a few classes (one byte past a class's block size among them) never
