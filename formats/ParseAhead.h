@@ -57,9 +57,12 @@ class Walk {
     for (unsigned i = 0; i < helpers; ++i) threads.emplace_back([this] { help(); });
     for (size_t k = 0; k < blocks.size(); ++k) {
       Slot& slot = slots[k];
-      // While its block is being parsed elsewhere, the caller parses the ones after it.
+      // While its block is being parsed elsewhere, the caller parses the ones after it, as far
+      // ahead as the helpers may.
       while (slot.state.load(std::memory_order_acquire) == kWaiting) {
-        if (!parseNext()) slot.state.wait(kWaiting, std::memory_order_acquire);
+        if (next.load() >= k + kMaxAhead || !parseNext()) {
+          slot.state.wait(kWaiting, std::memory_order_acquire);
+        }
       }
       if (slot.state.load(std::memory_order_acquire) == kFailed) {
         std::rethrow_exception(slot.error);
@@ -93,6 +96,9 @@ class Walk {
   void help() {
     while (!stop.load()) {
       const size_t done = consumed.load();
+      // The stopper raises stop before it moves consumed: a helper that read the moved value
+      // must not wait on it.
+      if (stop.load()) return;
       if (next.load() >= done + kMaxAhead) {
         consumed.wait(done);
       } else if (!parseNext()) {

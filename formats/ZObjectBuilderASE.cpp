@@ -271,7 +271,7 @@ void readListValues(Tag tag, AseTokens& t, ListValues& v) {
 // One line as the main pass takes it: its tag, and its values read (list tags) or its text.
 struct AseLine {
   Tag tag = Tag::Unknown;
-  uint32_t valuesAt = 0;  // where the values start in text
+  size_t valuesAt = 0;  // where the values start in text
   std::string_view text;
   ListValues values;
 };
@@ -285,7 +285,7 @@ void readAseLines(std::string_view block, parse_ahead::RecordList<AseLine>& out)
       AseTokens tokens(line.substr(valuesAt));
       readListValues(tag, tokens, read.values);
     } else {
-      read.valuesAt = uint32_t(valuesAt);
+      read.valuesAt = valuesAt;
       read.text = line;
     }
   });

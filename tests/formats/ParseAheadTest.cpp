@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -79,6 +83,34 @@ TEST(ParseAhead, AnErrorInParsingOrConsumingReachesTheCaller) {
                    64),
                std::runtime_error);
   EXPECT_EQ(consumed, 100);
+}
+
+// A slow helper must not let the caller parse the rest of the text ahead while it waits: the
+// text parsed but not yet consumed stays within a few blocks.
+TEST(ParseAhead, TheCallerParsesNoFurtherAheadThanTheHelpers) {
+  constexpr size_t kBlock = 256;
+  const std::string text = numberedLines(4000);
+  const std::thread::id caller = std::this_thread::get_id();
+  std::atomic<size_t> parsedBytes{0};
+  size_t consumedBytes = 0;
+  size_t mostAhead = 0;
+  const auto slowHelpers = [&](std::string_view block, RecordList<Line>& out) {
+    // Helpers take far longer than the caller, and the caller long enough for them to start.
+    const bool helper = std::this_thread::get_id() != caller;
+    std::this_thread::sleep_for(helper ? std::chrono::microseconds(5000)
+                                       : std::chrono::microseconds(100));
+    readLines(block, out);
+    parsedBytes += block.size();
+  };
+  parse_ahead::parseAheadInOrder<Line>(
+      text, slowHelpers,
+      [&](const Line& line) {
+        consumedBytes += line.length + 1;
+        mostAhead = std::max(mostAhead, parsedBytes.load() - std::min(parsedBytes.load(), consumedBytes));
+      },
+      kBlock);
+  // A block ends at the first line end past kBlock bytes: lines here are under 20 bytes.
+  EXPECT_LE(mostAhead, (parse_ahead::kMaxAhead + parse_ahead::kMaxHelpers + 1) * (kBlock + 20));
 }
 
 }  // namespace
