@@ -47,9 +47,9 @@ size_t mappedSize(size_t bytes) { return (bytes + kHugePageSize - 1) & kPageMask
 
 // Blocks of the middle sizes: each class cuts huge-page slabs into a fixed number of equal
 // blocks, so a mesh of a few hundred kilobytes shares a huge page with others instead of
-// faulting in 4 KB pages. Slabs whose blocks are all free are kept for the next blocks (a mesh
-// pass frees and takes its work arrays again) up to kKeptEmptySlabs; beyond that they go back
-// to the system.
+// faulting in 4 KB pages. Slabs whose blocks are all free are kept, up to kKeptEmptySlabs, for
+// the next blocks of any class (a mesh pass frees and takes its work arrays again); beyond that
+// they go back to the system.
 constexpr std::array<uint32_t, 10> kBlocksPerSlab = {32, 24, 16, 12, 8, 6, 4, 3, 2, 1};
 constexpr size_t kKeptEmptySlabs = 16;  // 32 MB
 
@@ -67,6 +67,8 @@ static_assert(blockSize(0) == kPooledFrom);
 
 class SlabPool {
  public:
+  SlabPool() { empty.reserve(kKeptEmptySlabs); }
+
   // The smallest class whose blocks hold `bytes` (kPooledFrom <= bytes <= kHugePageSize).
   static size_t classFor(size_t bytes) {
     size_t c = 0;
@@ -74,55 +76,73 @@ class SlabPool {
     return c;
   }
 
+  // A block of the class; null when the system refuses a slab.
   void* allocate(size_t sizeClass) {
     const std::lock_guard<std::mutex> lock(mutex);
     std::vector<uintptr_t>& open = withSpace[sizeClass];
-    if (open.empty()) {
-      void* fresh = mapAligned(kHugePageSize);
-      if (fresh == nullptr) return nullptr;
-      const uintptr_t base = reinterpret_cast<uintptr_t>(fresh);
-      slabs[base] = {allBlocks(sizeClass)};
-      open.push_back(base);
-      ++emptySlabs;
-    }
+    if (open.empty() && !openSlab(sizeClass)) return nullptr;
     const uintptr_t base = open.back();
     uint32_t& freeMask = slabs[base].freeMask;
-    if (freeMask == allBlocks(sizeClass)) --emptySlabs;
     const int index = __builtin_ctz(freeMask);
     freeMask &= freeMask - 1;
     if (freeMask == 0) open.pop_back();
     return reinterpret_cast<void*>(base + size_t(index) * blockSize(sizeClass));
   }
 
-  void free(void* block, size_t sizeClass) {
+  void free(void* block) noexcept {
     const std::lock_guard<std::mutex> lock(mutex);
     const uintptr_t address = reinterpret_cast<uintptr_t>(block);
     const uintptr_t base = address & kPageMask;
-    const auto slab = slabs.find(base);
-    if (slab == slabs.end()) return;  // not ours: never handed out
-    uint32_t& freeMask = slab->second.freeMask;
-    std::vector<uintptr_t>& open = withSpace[sizeClass];
-    if (freeMask == 0) open.push_back(base);
-    freeMask |= uint32_t{1} << ((address - base) / blockSize(sizeClass));
-    if (freeMask != allBlocks(sizeClass)) return;
-    if (emptySlabs < kKeptEmptySlabs) {
-      ++emptySlabs;
+    const auto found = slabs.find(base);
+    if (found == slabs.end()) return;  // not ours: never handed out
+    Slab& slab = found->second;
+    std::vector<uintptr_t>& open = withSpace[slab.sizeClass];
+    if (slab.freeMask == 0) {
+      try {
+        open.push_back(base);
+      } catch (...) {
+        // Out of memory: the slab's free blocks stay unlisted until it is empty.
+      }
+    }
+    slab.freeMask |= uint32_t{1} << ((address - base) / blockSize(slab.sizeClass));
+    if (slab.freeMask != allBlocks(slab.sizeClass)) return;
+    std::erase(open, base);
+    if (empty.size() < kKeptEmptySlabs) {
+      empty.push_back(base);  // within the reserved capacity
       return;
     }
-    std::erase(open, base);
-    slabs.erase(slab);
+    slabs.erase(found);
     munmap(reinterpret_cast<void*>(base), kHugePageSize);
   }
 
  private:
   struct Slab {
     uint32_t freeMask;  // bit i: block i is free
+    uint32_t sizeClass;
   };
+
+  // Gives the class a slab of free blocks: a kept empty one cut anew, or a fresh mapping.
+  bool openSlab(size_t sizeClass) {
+    const bool reuse = !empty.empty();
+    void* memory = reuse ? reinterpret_cast<void*>(empty.back()) : mapAligned(kHugePageSize);
+    if (memory == nullptr) return false;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(memory);
+    try {
+      withSpace[sizeClass].push_back(base);
+      slabs[base] = {allBlocks(sizeClass), uint32_t(sizeClass)};
+    } catch (...) {
+      std::erase(withSpace[sizeClass], base);
+      if (!reuse) munmap(memory, kHugePageSize);
+      throw;
+    }
+    if (reuse) empty.pop_back();
+    return true;
+  }
 
   std::mutex mutex;
   std::unordered_map<uintptr_t, Slab> slabs;
   std::array<std::vector<uintptr_t>, kBlocksPerSlab.size()> withSpace;
-  size_t emptySlabs = 0;  // slabs of any class with every block free
+  std::vector<uintptr_t> empty;  // slabs with every block free, kept for any class
 };
 
 SlabPool& pool() {
@@ -149,7 +169,7 @@ void free(void* block, size_t bytes) noexcept {
   if (!inUse() || bytes < kPooledFrom) {
     ::operator delete(block);
   } else if (bytes <= kHugePageSize) {
-    pool().free(block, SlabPool::classFor(bytes));
+    pool().free(block);
   } else {
     munmap(block, mappedSize(bytes));
   }

@@ -26,6 +26,7 @@ bool inUse();
 
 template <typename T>
 struct ZHugePageAllocator {
+  static_assert(alignof(T) <= 16, "blocks are aligned to 16 bytes");
   using value_type = T;
 
   ZHugePageAllocator() noexcept = default;

@@ -75,6 +75,23 @@ TEST(ZHugePageAllocator, LiveBlocksNeverOverlapAndFreedOnesAreReused) {
   }
 }
 
+// Emptied slabs serve the next blocks of any size: once four slabs of small blocks are freed, a
+// block of another class lands in one of them instead of a fresh mapping.
+TEST(ZHugePageAllocator, EmptiedSlabsServeOtherSizes) {
+  if (!huge_pages::inUse()) GTEST_SKIP() << "sanitizer build: every block comes from the heap";
+  std::vector<void*> small;
+  std::vector<uintptr_t> slabs;
+  for (int i = 0; i < 32 * 4; ++i) {
+    small.push_back(huge_pages::allocate(kPooledFrom));
+    slabs.push_back(address(small.back()) / kHugePageSize);
+  }
+  for (void* block : small) huge_pages::free(block, kPooledFrom);
+  const size_t size = size_t{1} << 20;
+  void* large = huge_pages::allocate(size);
+  EXPECT_NE(std::find(slabs.begin(), slabs.end(), address(large) / kHugePageSize), slabs.end());
+  huge_pages::free(large, size);
+}
+
 // A list of mesh-sized records grown one by one passes through every block size and keeps its
 // contents, also when moved and copied.
 TEST(ZHugePageAllocator, AGrowingListKeepsItsContents) {
