@@ -155,9 +155,9 @@ SlabPool& pool() {
 bool inUse() { return !ZMF_HEAP_ONLY; }
 
 void* allocate(size_t bytes) {
-  if (!inUse() || bytes < kPooledFrom) return ::operator new(bytes);
   // No address space holds it, and rounding it up to whole huge pages would wrap around.
   if (bytes > std::numeric_limits<size_t>::max() / 2) throw std::bad_alloc();
+  if (!inUse() || bytes < kPooledFrom) return ::operator new(bytes);
   void* block = bytes <= kHugePageSize ? pool().allocate(SlabPool::classFor(bytes))
                                        : mapAligned(mappedSize(bytes));
   if (block == nullptr) throw std::bad_alloc();
