@@ -268,27 +268,37 @@ void readListValues(Tag tag, AseTokens& t, ListValues& v) {
   }
 }
 
-// One line as the main pass takes it: its tag, and its values read (list tags) or its text.
+// What the main pass takes in file order: one list line with its values read, or a run of
+// other lines as text (Tag::Unknown). Runs keep a block's records at most one per list line, so
+// a file of short junk lines costs no more memory than its text.
 struct AseLine {
   Tag tag = Tag::Unknown;
-  size_t valuesAt = 0;  // where the values start in text
   std::string_view text;
   ListValues values;
 };
 
 void readAseLines(std::string_view block, parse_ahead::RecordList<AseLine>& out) {
+  const char* runBegin = nullptr;
+  const char* runEnd = nullptr;
+  auto endRun = [&] {
+    if (runBegin == nullptr) return;
+    out.emplace_back().text = std::string_view(runBegin, size_t(runEnd - runBegin));
+    runBegin = nullptr;
+  };
   forEachLine(block, [&](std::string_view line) {
-    AseLine& read = out.emplace_back();
     const auto [tag, valuesAt] = tagOf(line);
-    read.tag = tag;
-    if (isListTag(tag)) {
-      AseTokens tokens(line.substr(valuesAt));
-      readListValues(tag, tokens, read.values);
-    } else {
-      read.valuesAt = valuesAt;
-      read.text = line;
+    if (!isListTag(tag)) {
+      if (runBegin == nullptr) runBegin = line.data();
+      runEnd = line.data() + line.size();
+      return;
     }
+    endRun();
+    AseLine& read = out.emplace_back();
+    read.tag = tag;
+    AseTokens tokens(line.substr(valuesAt));
+    readListValues(tag, tokens, read.values);
   });
+  endRun();
 }
 
 // The file's Z-up axes become the engine's Y-up axes: (x, y, z) -> (x, z, -y). 0 - y keeps a
@@ -399,12 +409,13 @@ class AseImport {
 };
 
 void AseImport::take(const AseLine& read) {
-  if (isListTag(read.tag)) {
+  if (read.tag == Tag::Unknown) {
+    walkLines(read.text, [this](Tag tag, AseTokens& t, std::string_view text) {
+      line(tag, t, text);
+    });
+  } else {
     listLine(read.tag, read.values);
-    return;
   }
-  AseTokens t(read.text.substr(read.valuesAt));
-  line(read.tag, t, read.text);
 }
 
 void AseImport::listLine(Tag tag, const ListValues& v) {
