@@ -29,25 +29,23 @@ void readPresentSettings(D3DPRESENT_PARAMETERS& parameters) {
   zlog("Using corvane.ini\n");
   parameters.BackBufferCount = UINT(std::max(0, ini.getInt("PRESENT", "BACKBUFFERCOUNT")));
   zlog("BackBufferCount=%d\n", int(parameters.BackBufferCount));
-  switch (ini.getInt("PRESENT", "INTERVAL")) {
-    case -1:
-      parameters.PresentationInterval = D3DPRESENT_INTERVAL_DEFAULT;
-      zlog("PresentationInterval=D3DPRESENT_INTERVAL_DEFAULT\n");
-      break;
-    case 0:
-      parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-      zlog("PresentationInterval=D3DPRESENT_INTERVAL_IMMEDIATE\n");
-      break;
-    case 1:
-      parameters.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
-      zlog("PresentationInterval=D3DPRESENT_INTERVAL_ONE\n");
-      break;
-    case 2:
-      parameters.PresentationInterval = D3DPRESENT_INTERVAL_TWO;
-      zlog("PresentationInterval=D3DPRESENT_INTERVAL_TWO\n");
-      break;
-    default:
-      break;
+  // INTERVAL -1..2; other values keep the immediate default.
+  struct Interval {
+    int setting;
+    UINT interval;
+    const char* name;
+  };
+  static constexpr Interval kIntervals[] = {
+      {-1, D3DPRESENT_INTERVAL_DEFAULT, "D3DPRESENT_INTERVAL_DEFAULT"},
+      {0, D3DPRESENT_INTERVAL_IMMEDIATE, "D3DPRESENT_INTERVAL_IMMEDIATE"},
+      {1, D3DPRESENT_INTERVAL_ONE, "D3DPRESENT_INTERVAL_ONE"},
+      {2, D3DPRESENT_INTERVAL_TWO, "D3DPRESENT_INTERVAL_TWO"},
+  };
+  const int setting = ini.getInt("PRESENT", "INTERVAL");
+  for (const Interval& entry : kIntervals) {
+    if (entry.setting != setting) continue;
+    parameters.PresentationInterval = entry.interval;
+    zlog("PresentationInterval=%s\n", entry.name);
   }
   const std::string mode = ini.getString("PRESENT", "MODE");
   if (mode == "FLIP") {
