@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,6 +116,17 @@ class EffectFilesTest : public EngineTest {
                                     UINT(values.size())),
               D3D_OK)
         << name;
+  }
+  // A sun shining along +z onto surfaces facing -z, seen from z = -10; ambient 0.2, no specular
+  // or emissive light, and the given diffuse colour.
+  void setLighting(ID3DXEffect* effect, std::vector<float> diffuse) {
+    set(effect, "CameraPosition", {0, 0, -10});
+    set(effect, "LightDirection", {0, 0, 1});
+    set(effect, "Ambient", {0.2f, 0.2f, 0.2f});
+    set(effect, "Diffuse", std::move(diffuse));
+    set(effect, "Specular", {0, 0, 0, 1});
+    set(effect, "SpecularPower", {10});
+    set(effect, "Emissive", {0, 0, 0, 1});
   }
   void setMatrix(ID3DXEffect* effect, const char* name, const D3DXMATRIX& m) {
     ASSERT_EQ(effect->SetMatrix(effect->GetParameterByName(nullptr, name), &m), D3D_OK) << name;
@@ -239,13 +251,7 @@ TEST_F(EffectFilesTest, BaseEffectLightsReflectsAndClipsAtTheNearPlane) {
   effect->SetTexture("Texture0", white.object);
   setMatrix(effect.object, "World", identity());
   setMatrix(effect.object, "WorldViewProjection", identity());
-  set(effect.object, "CameraPosition", {0, 0, -10});
-  set(effect.object, "LightDirection", {0, 0, 1});  // straight onto surfaces facing -z
-  set(effect.object, "Ambient", {0.2f, 0.2f, 0.2f});
-  set(effect.object, "Diffuse", {0.6f, 0.0f, 0.4f});
-  set(effect.object, "Specular", {0, 0, 0, 1});
-  set(effect.object, "SpecularPower", {10});
-  set(effect.object, "Emissive", {0, 0, 0, 1});
+  setLighting(effect.object, {0.6f, 0.0f, 0.4f});
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
 
   // Left half faces the sun; right half is turned away from it and gets ambient only.
@@ -320,13 +326,7 @@ TEST_F(EffectFilesTest, ShadowReceiverUsesTheNearMapInsideItAndTheWideMapOutside
   setMatrix(receive.object, "LightProjectionTSM0", nearProjection);
   setMatrix(receive.object, "LightProjectionTSM1", identity());
   set(receive.object, "ShadowBias", {0});
-  set(receive.object, "CameraPosition", {0, 0, -10});
-  set(receive.object, "LightDirection", {0, 0, 1});
-  set(receive.object, "Ambient", {0.2f, 0.2f, 0.2f});
-  set(receive.object, "Diffuse", {0.6f, 0.6f, 0.6f});
-  set(receive.object, "Specular", {0, 0, 0, 1});
-  set(receive.object, "SpecularPower", {10});
-  set(receive.object, "Emissive", {0, 0, 0, 1});
+  setLighting(receive.object, {0.6f, 0.6f, 0.6f});
   device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
   draw(receive.object, quad(-1, -1, 1, 1, 0.5f, {0, 0, -1}));
 

@@ -355,13 +355,7 @@ class FrameOverlay : public ImmediateDrawing {
     child = engine->getNewFrame();
     root->addChild(child);
     child->matrix.setPosition(0, 0, -5);
-    quad = engine->getNewGeometry();
-    for (const ZVector& p : {ZVector(-1, -1, 0), ZVector(1, -1, 0), ZVector(1, 1, 0),
-                             ZVector(-1, 1, 0)}) {
-      quad->addVertex(p);
-    }
-    quad->addTriangle(0, 1, 2);
-    quad->addTriangle(0, 2, 3);
+    quad = newQuad({-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0});
     child->addGeometry(quad);
     root->compile();
     engine->finaliseVertexBuffers(true);

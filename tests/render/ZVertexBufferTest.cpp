@@ -549,14 +549,9 @@ TEST_F(VertexBufferGL, AFrameTreeDrawsItsCompiledQuadWhereItsMatricesPutIt) {
   root->addChild(child);
   root->matrix.setPosition(0.25f, 0, 0);
   child->matrix.setPosition(0.25f, 0, 0);
-  ZGeometry* quad = engine->getNewGeometry();
+  ZGeometry* quad = newQuad({-0.25f, -0.5f, 0.5f}, {0.25f, -0.5f, 0.5f}, {0.25f, 0.5f, 0.5f},
+                            {-0.25f, 0.5f, 0.5f});
   quad->name = "quad";
-  for (const ZVector& p : {ZVector(-0.25f, -0.5f, 0.5f), ZVector(0.25f, -0.5f, 0.5f),
-                           ZVector(0.25f, 0.5f, 0.5f), ZVector(-0.25f, 0.5f, 0.5f)}) {
-    quad->addVertex(p);
-  }
-  quad->addTriangle(0, 1, 2);
-  quad->addTriangle(0, 2, 3);
   child->addGeometry(quad);
   root->compile();
   engine->finaliseVertexBuffers(true);

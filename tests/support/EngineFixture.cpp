@@ -24,6 +24,15 @@ void EngineTest::TearDown() {
   std::filesystem::current_path(oldDirectory);
 }
 
+ZGeometry* EngineTest::newQuad(const ZVector& a, const ZVector& b, const ZVector& c,
+                               const ZVector& d) {
+  ZGeometry* quad = engine->getNewGeometry();
+  for (const ZVector& corner : {a, b, c, d}) quad->addVertex(corner);
+  quad->addTriangle(0, 1, 2);
+  quad->addTriangle(0, 2, 3);
+  return quad;
+}
+
 Pixel EngineTest::pixel(int x, int y) const {
   const std::vector<uint8_t> rgba = context->readPixels();
   const size_t at = (size_t(y) * kWidth + size_t(x)) * 4;

@@ -4,6 +4,7 @@
 
 #include "platform/gl/HeadlessGLContext.h"
 #include "render/ZCorvane.h"
+#include "scene/ZGeometry.h"
 #include "tests/support/CaptureLog.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,9 @@ class EngineTest : public ::testing::Test {
   // Engine first (it releases device objects), then the context; the old directory back.
   void TearDown() override;
 
+  // A mesh of the engine: the quad a b c d (counter-clockwise seen from its front) as two
+  // triangles.
+  ZGeometry* newQuad(const ZVector& a, const ZVector& b, const ZVector& c, const ZVector& d);
   // Back-buffer pixel, (0, 0) at the top left.
   Pixel pixel(int x, int y) const;
   // Writes the back buffer as a PNG (for looking at a frame by hand).
