@@ -3,7 +3,6 @@
 #include "platform/gl/GLContext.h"
 
 #include <GL/gl.h>
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstring>
@@ -93,19 +92,6 @@ HRESULT IDirect3D9::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE, D3DFORMAT, 
              : D3DERR_NOTAVAILABLE;
 }
 
-namespace {
-
-// A software GL driver allocates and frees megabytes per frame. With glibc's default policy
-// that memory may go back to the system at the end of one frame and be faulted in again during
-// the next, which triples the frame time where page faults are dear. Blocks up to 32 MB stay in
-// the heap, and up to 256 MB of free heap is kept for reuse.
-void keepDriverHeap() {
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 256 << 20);
-}
-
-}  // namespace
-
 HRESULT IDirect3D9::CreateDevice(UINT adapter, D3DDEVTYPE, HWND window, DWORD,
                                  D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) {
   if (!device) return D3DERR_INVALIDCALL;
@@ -118,7 +104,6 @@ HRESULT IDirect3D9::CreateDevice(UINT adapter, D3DDEVTYPE, HWND window, DWORD,
   parameters->BackBufferWidth = UINT(context->width());
   parameters->BackBufferHeight = UINT(context->height());
   if (parameters->BackBufferFormat == D3DFMT_UNKNOWN) parameters->BackBufferFormat = D3DFMT_X8R8G8B8;
-  keepDriverHeap();
   *device = new IDirect3DDevice9(context, *parameters);
   return D3D_OK;
 }
