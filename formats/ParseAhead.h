@@ -5,8 +5,6 @@
 // Internal to formats/.
 #pragma once
 
-#include "foundation/ZHugePageAllocator.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -20,7 +18,7 @@
 namespace parse_ahead {
 
 template <typename Record>
-using RecordList = std::vector<Record, ZHugePageAllocator<Record>>;
+using RecordList = std::vector<Record>;
 
 constexpr size_t kBlockBytes = size_t{1} << 21;
 // Blocks parsed but not yet consumed, at most: bounds the records held at once.
@@ -154,17 +152,21 @@ class Walk {
   std::vector<RecordList<Record>> spare;
 };
 
+// Helper threads worth starting here: one per hardware thread beside the caller's, at most
+// kMaxHelpers.
+inline unsigned helpersForThisMachine() {
+  return std::min(kMaxHelpers, std::max(1u, std::thread::hardware_concurrency()) - 1);
+}
+
 // parse(std::string_view block, RecordList<Record>& out) appends a block's records;
 // consume(const Record&) takes them in order. An exception from either reaches the caller
-// after the helpers have stopped. A text of one block is walked on the caller's thread alone.
+// after the helpers have stopped. With no helpers, or a text of one block, the text is walked
+// on the caller's thread alone.
 template <typename Record, typename Parse, typename Consume>
 void parseAheadInOrder(std::string_view text, const Parse& parse, Consume&& consume,
-                       size_t blockBytes = kBlockBytes) {
+                       unsigned helpers, size_t blockBytes = kBlockBytes) {
   std::vector<std::string_view> blocks = splitAtLines(text, blockBytes);
-  const unsigned helpers = blocks.size() < 2 ? 0
-                           : std::min(kMaxHelpers,
-                                      std::max(1u, std::thread::hardware_concurrency()) - 1);
-  if (helpers == 0) {
+  if (helpers == 0 || blocks.size() < 2) {
     RecordList<Record> records;
     for (std::string_view block : blocks) {
       records.clear();

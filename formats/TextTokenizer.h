@@ -27,6 +27,8 @@ class TextTokenizer {
     return text.substr(start, end - start);
   }
   bool failed() const { return failedRead; }
+  // Bytes not yet consumed: a bound on how many more records the text can hold.
+  size_t remaining() const { return text.size() - cursor; }
 
  private:
   std::string_view text;

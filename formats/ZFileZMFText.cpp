@@ -521,6 +521,8 @@ ZGeometry* ZFileZMF::readTextGeometry(TextTokenizer& in) {
   const int vertexCount = readInt(in, "VERTICES");
   if (in.failed()) return nullptr;
   zlog("Loading %d vertices\n", vertexCount);
+  // A vertex is 14 numbers, each with its delimiter, so the text left bounds the count.
+  g->vertices.reserve(std::min(size_t(std::max(vertexCount, 0)), in.remaining() / 28));
   for (int i = 0; i < vertexCount; ++i) {
     number(in);  // the vertex's index, implied by its place
     float values[13];
@@ -546,6 +548,7 @@ ZGeometry* ZFileZMF::readTextGeometry(TextTokenizer& in) {
   const int faceCount = readInt(in, "FACES");
   if (in.failed()) return nullptr;
   zlog("Loading %d faces\n", faceCount);
+  g->faces.reserve(std::min(size_t(std::max(faceCount, 0)), in.remaining() / 20));  // 10 numbers
   for (int i = 0; i < faceCount; ++i) {
     number(in);  // the face's index, implied by its place
     int corners[3];

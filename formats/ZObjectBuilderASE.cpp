@@ -865,8 +865,9 @@ bool ZObjectBuilder::loadASEText(std::string_view raw, const std::string& fileNa
   std::string storage;
   const std::string_view text = decodeText(raw, storage);
   AseImport import(*this, fileName, text.size());
-  parse_ahead::parseAheadInOrder<AseLine>(text, readAseLines,
-                                          [&](const AseLine& read) { import.take(read); });
+  parse_ahead::parseAheadInOrder<AseLine>(
+      text, readAseLines, [&](const AseLine& read) { import.take(read); },
+      parse_ahead::helpersForThisMachine());
   import.finish();
   return true;
 }

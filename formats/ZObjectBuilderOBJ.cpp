@@ -403,7 +403,7 @@ class ObjReader {
   int32_t vertexFor(Mesh& mesh, const Corner& corner) {
     const uint32_t serial = uint32_t(currentMesh) + 1;
     if (newestVertex.size() < positions.size() / 3) newestVertex.resize(positions.size() / 3);
-    ZBigVector<VertexKey>& meshKeys = keys[currentMesh];
+    std::vector<VertexKey>& meshKeys = keys[currentMesh];
     Newest& newest = newestVertex[size_t(corner.v)];
     const int32_t head = newest.owner == serial ? newest.vertex : -1;
     // The walk is bounded: a hostile file giving one position thousands of texture coordinates
@@ -504,13 +504,12 @@ class ObjReader {
   ZObjectBuilder& out;
   const MtlReader& mtl;
   ZMaterial* defaultMaterial;
-  // The file's lists run to megabytes: they live on huge pages like the meshes.
-  ZBigVector<float> positions;  // x, y, z (scaled)
-  ZBigVector<float> texCoords;  // u, v as written
-  ZBigVector<float> normals;    // x, y, z
+  std::vector<float> positions;  // x, y, z (scaled)
+  std::vector<float> texCoords;  // u, v as written
+  std::vector<float> normals;    // x, y, z
   std::vector<Group> groups;
   std::vector<Mesh> meshes;
-  std::vector<ZBigVector<VertexKey>> keys;  // per mesh, per vertex
+  std::vector<std::vector<VertexKey>> keys;  // per mesh, per vertex
   std::unordered_map<std::pair<size_t, const ZMaterial*>, size_t, MeshKeyHash> meshByMaterial;
   size_t currentMesh = 0;
   int lineNumber = 0;
@@ -520,7 +519,7 @@ class ObjReader {
     int32_t vertex = -1;
     uint32_t owner = 0;
   };
-  ZBigVector<Newest> newestVertex;
+  std::vector<Newest> newestVertex;
   std::vector<Corner> corners;
   std::vector<int32_t> cornerVertices;
   // The current mesh's vertices and faces not yet handed to its geometry.

@@ -83,8 +83,8 @@ class ExactKeyIds {
     }
   }
 
-  ZBigVector<Slot> slots;
-  ZBigVector<Key> keys;
+  std::vector<Slot> slots;
+  std::vector<Key> keys;
   int shift = 0;
 };
 
@@ -130,7 +130,7 @@ class GroupSums {
     ZVector sum;
     size_t lastFace = std::numeric_limits<size_t>::max();
   };
-  ZBigVector<Entry> entries;
+  std::vector<Entry> entries;
 };
 
 int32_t corner(const SFace& f, int k) { return k == 0 ? f.a : k == 1 ? f.b : f.c; }
@@ -264,10 +264,10 @@ void ZGeometry::generateNormals() {
   constexpr int32_t kNoKey = -2;  // a NaN coordinate equals nothing: the corner gathers no face
   ExactKeyIds<4> keys;
   GroupSums sums;
-  ZBigVector<int32_t> vertexKey(vertices.size(), kUnused);
+  std::vector<int32_t> vertexKey(vertices.size(), kUnused);
   // Group of vertexKey's corner: a vertex record met again in the same group (the common case
   // in indexed meshes) reuses its key without a table lookup.
-  ZBigVector<int32_t> vertexGroup(vertices.size());
+  std::vector<int32_t> vertexGroup(vertices.size());
   for (size_t f = 0; f < faces.size(); ++f) {
     SFace& face = faces[f];
     if (!isFaceInRange(face)) continue;
@@ -303,7 +303,7 @@ void ZGeometry::computeTangentFrames() {
   // Vertices of exactly equal position and normal share one frame; a NaN coordinate equals
   // nothing, so such a vertex gets a key of its own.
   ExactKeyIds<6> keys;
-  ZBigVector<int32_t> vertexKey(vertices.size());
+  std::vector<int32_t> vertexKey(vertices.size());
   for (size_t i = 0; i < vertices.size(); ++i) {
     const ZVector& p = vertices[i].position;
     const ZVector& n = vertices[i].normal;

@@ -9,7 +9,6 @@
 // that reads vertices by index. Diagnostics go through zlog.
 #pragma once
 
-#include "foundation/ZHugePageAllocator.h"
 #include "foundation/ZVector.h"
 
 #include <cstdint>
@@ -44,8 +43,8 @@ struct SFace {
   int32_t smoothingGroup = 0;
 };
 
-using SVertexList = ZBigVector<SVertex>;
-using SFaceList = ZBigVector<SFace>;
+using SVertexList = std::vector<SVertex>;
+using SFaceList = std::vector<SFace>;
 
 // A named per-mesh value ("SMOOTH", "CHECKWALLS", "RALLYSTART", "RALLYEND", ...).
 struct SGeometryVar {
