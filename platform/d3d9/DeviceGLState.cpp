@@ -445,7 +445,10 @@ void IDirect3DDevice9::applyRenderState(D3DRENDERSTATETYPE state, DWORD value) {
       glPolygonOffset(slope, bias * 16777215.0f);  // D3D bias is in depth units of 1
       break;
     }
-    default:  // texture factor and the states listed as without effect
+    case D3DRS_TEXTUREFACTOR:
+      markStagesDirty(0);  // every combiner's constant colour
+      break;
+    default:  // the states listed as without effect
       break;
   }
 }
@@ -570,73 +573,118 @@ void IDirect3DDevice9::applyColorMaterial(const VertexLayout& layout) {
   enable(GL_COLOR_SUM, !lighting && rs[D3DRS_SPECULARENABLE] && layout.specular.present);
 }
 
-void IDirect3DDevice9::applySampler(int stage, IDirect3DBaseTexture9* texture) {
+IDirect3DBaseTexture9::SamplerParams IDirect3DDevice9::samplerParams(int stage) const {
   const auto& ss = stages[stage].samplers;
-  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, floatOf(ss[D3DSAMP_MIPMAPLODBIAS]));
+  IDirect3DBaseTexture9::SamplerParams params;
+  params.minFilter = int(minifyFilter(ss[D3DSAMP_MINFILTER], ss[D3DSAMP_MIPFILTER]));
+  params.magFilter = ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
+  params.wrapS = int(wrapMode(ss[D3DSAMP_ADDRESSU]));
+  params.wrapT = int(wrapMode(ss[D3DSAMP_ADDRESSV]));
+  params.borderColor = ss[D3DSAMP_BORDERCOLOR];
+  return params;
+}
+
+bool IDirect3DDevice9::samplerStale(int stage) const {
+  const IDirect3DBaseTexture9* texture = stages[stage].texture;
+  if (!texture) return false;
+  const auto wanted = samplerParams(stage);
+  const auto& applied = texture->applied;
+  return applied.minFilter != wanted.minFilter || applied.magFilter != wanted.magFilter ||
+         applied.wrapS != wanted.wrapS || applied.wrapT != wanted.wrapT ||
+         applied.borderColor != wanted.borderColor;
+}
+
+// The level-of-detail bias belongs to the unit; the other sampler states live in the texture
+// object in GL, so the texture must be bound on the active unit.
+void IDirect3DDevice9::applySampler(int stage, IDirect3DBaseTexture9* texture) {
+  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS,
+            floatOf(stages[stage].samplers[D3DSAMP_MIPMAPLODBIAS]));
   if (!texture) return;
   const GLenum target = texture->glTarget();
+  const auto wanted = samplerParams(stage);
   auto& applied = texture->applied;
-  const auto set = [&](int& cache, GLenum parameter, GLenum value) {
-    if (cache == int(value)) return;
-    cache = int(value);
+  const auto set = [&](int& cache, GLenum parameter, int value) {
+    if (cache == value) return;
+    cache = value;
     glTexParameteri(target, parameter, GLint(value));
   };
-  set(applied.minFilter, GL_TEXTURE_MIN_FILTER,
-      minifyFilter(ss[D3DSAMP_MINFILTER], ss[D3DSAMP_MIPFILTER]));
-  set(applied.magFilter, GL_TEXTURE_MAG_FILTER,
-      ss[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-  set(applied.wrapS, GL_TEXTURE_WRAP_S, wrapMode(ss[D3DSAMP_ADDRESSU]));
-  set(applied.wrapT, GL_TEXTURE_WRAP_T, wrapMode(ss[D3DSAMP_ADDRESSV]));
-  if (applied.borderColor != ss[D3DSAMP_BORDERCOLOR]) {
-    applied.borderColor = ss[D3DSAMP_BORDERCOLOR];
+  set(applied.minFilter, GL_TEXTURE_MIN_FILTER, wanted.minFilter);
+  set(applied.magFilter, GL_TEXTURE_MAG_FILTER, wanted.magFilter);
+  set(applied.wrapS, GL_TEXTURE_WRAP_S, wanted.wrapS);
+  set(applied.wrapT, GL_TEXTURE_WRAP_T, wanted.wrapT);
+  if (applied.borderColor != wanted.borderColor) {
+    applied.borderColor = wanted.borderColor;
     float colour[4];
     colourOf(applied.borderColor, colour);
     glTexParameterfv(target, GL_TEXTURE_BORDER_COLOR, colour);
   }
 }
 
-void IDirect3DDevice9::applyStages() {
+void IDirect3DDevice9::markStagesDirty(size_t firstStage) {
+  for (size_t unit = firstStage; unit < stages.size(); ++unit) stages[unit].dirty = true;
+}
+
+void IDirect3DDevice9::applyStage(int unit, bool active) {
+  const Stage& stage = stages[unit];
+  IDirect3DBaseTexture9* texture = stage.texture;
+  if (programActive) {
+    // Programs sample the stage textures; the fixed-function enables do not matter. A stage
+    // without a texture samples white, as the fixed stages do, never a texture left bound.
+    if (texture) {
+      glBindTexture(texture->glTarget(), texture->glName());
+      applySampler(unit, texture);
+    } else {
+      glBindTexture(GL_TEXTURE_2D, whiteTexture);
+      glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+    }
+    return;
+  }
+  if (!active) {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_CUBE_MAP);
+    setTexCoordGeneration(0);
+    return;
+  }
+  const GLenum target = texture ? texture->glTarget() : GLenum(GL_TEXTURE_2D);
+  glBindTexture(target, texture ? texture->glName() : whiteTexture);
+  enable(GL_TEXTURE_2D, target == GL_TEXTURE_2D);
+  enable(GL_TEXTURE_CUBE_MAP, target == GL_TEXTURE_CUBE_MAP);
+  applySampler(unit, texture);
   float factor[4];
   colourOf(renderStates[D3DRS_TEXTUREFACTOR], factor);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+  glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
+  const auto& ts = stage.states;
+  setCombiner(false, ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG0], ts[D3DTSS_COLORARG1],
+              ts[D3DTSS_COLORARG2]);
+  setCombiner(true, ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG0], ts[D3DTSS_ALPHAARG1],
+              ts[D3DTSS_ALPHAARG2]);
+  setTexCoordGeneration(ts[D3DTSS_TEXCOORDINDEX]);
+}
+
+// Only stages whose states changed since the last draw are sent, plus the sampler states of a
+// texture that another stage has set differently since. The stages are active up to the first
+// disabled colour operation.
+void IDirect3DDevice9::applyStages() {
   bool active = !programActive;
+  int selected = 0;  // GL's active unit, unit 0 between draws
   for (int unit = 0; unit < int(stages.size()); ++unit) {
-    const Stage& stage = stages[unit];
-    glActiveTexture(GL_TEXTURE0 + unit);
-    if (programActive) {
-      // Programs sample the stage textures; the fixed-function enables do not matter. A stage
-      // without a texture samples white, as the fixed stages do, never a texture left bound.
-      if (stage.texture) {
-        glBindTexture(stage.texture->glTarget(), stage.texture->glName());
-        applySampler(unit, stage.texture);
-      } else {
-        glBindTexture(GL_TEXTURE_2D, whiteTexture);
-        glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
-      }
-      continue;
-    }
+    Stage& stage = stages[unit];
     active = active && stage.states[D3DTSS_COLOROP] != D3DTOP_DISABLE;
-    if (!active) {
-      glDisable(GL_TEXTURE_2D);
-      glDisable(GL_TEXTURE_CUBE_MAP);
-      setTexCoordGeneration(0);
-      continue;
+    const bool samplers = (programActive || active) && samplerStale(unit);
+    if (!stage.dirty && !samplers) continue;
+    if (selected != unit) {
+      glActiveTexture(GL_TEXTURE0 + unit);
+      selected = unit;
     }
-    IDirect3DBaseTexture9* texture = stage.texture;
-    const GLenum target = texture ? texture->glTarget() : GLenum(GL_TEXTURE_2D);
-    glBindTexture(target, texture ? texture->glName() : whiteTexture);
-    enable(GL_TEXTURE_2D, target == GL_TEXTURE_2D);
-    enable(GL_TEXTURE_CUBE_MAP, target == GL_TEXTURE_CUBE_MAP);
-    applySampler(unit, texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, factor);
-    const auto& ts = stage.states;
-    setCombiner(false, ts[D3DTSS_COLOROP], ts[D3DTSS_COLORARG0], ts[D3DTSS_COLORARG1],
-                ts[D3DTSS_COLORARG2]);
-    setCombiner(true, ts[D3DTSS_ALPHAOP], ts[D3DTSS_ALPHAARG0], ts[D3DTSS_ALPHAARG1],
-                ts[D3DTSS_ALPHAARG2]);
-    setTexCoordGeneration(ts[D3DTSS_TEXCOORDINDEX]);
+    if (stage.dirty) {
+      applyStage(unit, active);
+      stage.dirty = false;
+    } else {
+      applySampler(unit, stage.texture);
+    }
   }
-  glActiveTexture(GL_TEXTURE0);
+  if (selected != 0) glActiveTexture(GL_TEXTURE0);
 }
 
 void IDirect3DDevice9::bindVertexArrays(const VertexLayout& layout, const uint8_t* base) {

@@ -373,7 +373,9 @@ HRESULT IDirect3DDevice9::GetMaterial(D3DMATERIAL9* value) const {
 HRESULT IDirect3DDevice9::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   count(D3DCall::SetTexture);
   if (stage >= stages.size()) return D3DERR_INVALIDCALL;
+  if (stages[stage].texture == texture) return D3D_OK;
   replace(stages[stage].texture, texture);
+  stages[stage].dirty = true;
   return D3D_OK;
 }
 
@@ -388,8 +390,20 @@ HRESULT IDirect3DDevice9::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATE
                                                DWORD value) {
   count(D3DCall::SetTextureStageState);
   if (stage >= stages.size() || type >= kD3DTextureStageStateCount) return D3DERR_INVALIDCALL;
-  stages[stage].states[type] = value;
-  if (type == D3DTSS_TEXTURETRANSFORMFLAGS) textureTransformsDirty = true;
+  DWORD& current = stages[stage].states[type];
+  if (current == value) return D3D_OK;
+  // Stages after the first disabled colour operation are off, so turning one on or off
+  // changes every stage after it.
+  const bool switched = type == D3DTSS_COLOROP &&
+                        (current == D3DTOP_DISABLE) != (value == D3DTOP_DISABLE);
+  current = value;
+  if (type == D3DTSS_TEXTURETRANSFORMFLAGS) {
+    textureTransformsDirty = true;
+  } else if (switched) {
+    markStagesDirty(stage);
+  } else {
+    stages[stage].dirty = true;
+  }
   return D3D_OK;
 }
 
@@ -412,7 +426,10 @@ HRESULT IDirect3DDevice9::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE typ
   if (address && (value < D3DTADDRESS_WRAP || value > D3DTADDRESS_MIRRORONCE)) {
     return D3DERR_INVALIDCALL;
   }
-  stages[sampler].samplers[type] = value;
+  if (stages[sampler].samplers[type] != value) {
+    stages[sampler].samplers[type] = value;
+    stages[sampler].dirty = true;
+  }
   return D3D_OK;
 }
 

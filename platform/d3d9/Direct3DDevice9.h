@@ -148,7 +148,10 @@ class IDirect3DDevice9 {
   // For effects: a GLSL program in use replaces the fixed-function stages and lighting; vertex
   // data then reaches it through the built-in attributes (gl_Vertex, gl_Normal,
   // gl_MultiTexCoordN for texture coordinate set N, gl_Color).
-  void setProgramActive(bool active) { programActive = active; }
+  void setProgramActive(bool active) {
+    if (active != programActive) markStagesDirty(0);
+    programActive = active;
+  }
   GLContext* context() const { return glContext; }
 
  private:
@@ -162,6 +165,7 @@ class IDirect3DDevice9 {
     std::array<DWORD, kD3DTextureStageStateCount> states{};
     std::array<DWORD, kD3DSamplerStateCount> samplers{};
     IDirect3DBaseTexture9* texture = nullptr;
+    bool dirty = true;  // changed since GL last received it
   };
 
   void count(D3DCall call) { ++calls[static_cast<int>(call)]; }
@@ -173,7 +177,11 @@ class IDirect3DDevice9 {
   void applyRenderState(D3DRENDERSTATETYPE state, DWORD value);
   void applyTransformsAndLights(const VertexLayout& layout);
   void placeLights();
+  void markStagesDirty(size_t firstStage);
   void applyStages();
+  void applyStage(int unit, bool active);
+  IDirect3DBaseTexture9::SamplerParams samplerParams(int stage) const;
+  bool samplerStale(int stage) const;
   void applySampler(int stage, IDirect3DBaseTexture9* texture);
   void applyColorMaterial(const VertexLayout& layout);
   const VertexLayout& currentLayout() const;

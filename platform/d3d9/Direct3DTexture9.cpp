@@ -1,6 +1,7 @@
 #include "platform/d3d9/Direct3DTexture9.h"
 
 #include "platform/d3d9/Direct3DSurface9.h"
+#include "platform/d3d9/GLTextureBinding.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -28,7 +29,7 @@ IDirect3DBaseTexture9::IDirect3DBaseTexture9(IDirect3DDevice9* owner,
   const UINT full = fullMipCount(w, h);
   levels = levelCount == 0 ? full : std::min(levelCount, full);
   glGenTextures(1, &name);
-  glBindTexture(glTarget(), name);
+  const GLTextureBinding binding(glTarget(), name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   const UINT faces = type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
   for (UINT face = 0; face < faces; ++face) {
@@ -47,7 +48,6 @@ IDirect3DBaseTexture9::IDirect3DBaseTexture9(IDirect3DDevice9* owner,
   // A texture is complete with exactly the levels it has, so mip filters work on any count.
   glTexParameteri(glTarget(), GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
   applied.maxLevel = static_cast<int>(levels - 1);
-  glBindTexture(glTarget(), 0);
 }
 
 IDirect3DBaseTexture9::~IDirect3DBaseTexture9() { glDeleteTextures(1, &name); }
@@ -84,7 +84,7 @@ HRESULT IDirect3DBaseTexture9::lockImage(UINT face, UINT level, D3DLOCKED_RECT* 
   }
   lock.bytes.assign(levelSize(gl, w, h), 0);
   if (!(flags & D3DLOCK_DISCARD)) {
-    glBindTexture(glTarget(), name);
+    const GLTextureBinding binding(glTarget(), name);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     if (gl.compressed) {
       glGetCompressedTexImage(faceTarget(face), static_cast<GLint>(level), lock.bytes.data());
@@ -92,7 +92,6 @@ HRESULT IDirect3DBaseTexture9::lockImage(UINT face, UINT level, D3DLOCKED_RECT* 
       glGetTexImage(faceTarget(face), static_cast<GLint>(level), gl.format, gl.type,
                     lock.bytes.data());
     }
-    glBindTexture(glTarget(), 0);
   }
   lock.active = true;
   lock.face = face;
@@ -105,7 +104,7 @@ HRESULT IDirect3DBaseTexture9::lockImage(UINT face, UINT level, D3DLOCKED_RECT* 
 HRESULT IDirect3DBaseTexture9::unlockImage(UINT face, UINT level) {
   if (!lock.active || lock.face != face || lock.level != level) return D3DERR_INVALIDCALL;
   const UINT w = width(level), h = height(level);
-  glBindTexture(glTarget(), name);
+  const GLTextureBinding binding(glTarget(), name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   if (gl.compressed) {
     glCompressedTexSubImage2D(faceTarget(face), static_cast<GLint>(level), 0, 0, w, h,
@@ -115,7 +114,6 @@ HRESULT IDirect3DBaseTexture9::unlockImage(UINT face, UINT level) {
     glTexSubImage2D(faceTarget(face), static_cast<GLint>(level), 0, 0, w, h, gl.format, gl.type,
                     lock.bytes.data());
   }
-  glBindTexture(glTarget(), 0);
   lock = Lock{};
   return D3D_OK;
 }

@@ -1,5 +1,7 @@
 #include "platform/d3dx/D3DXTexture.h"
 
+#include "platform/d3d9/GLTextureBinding.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -161,7 +163,7 @@ HRESULT D3DXSaveTextureToFileA(const char* file, D3DXIMAGE_FILEFORMAT fileFormat
   image.format = texture->format();
   image.type = texture->GetType();
   const UINT faces = image.type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
-  glBindTexture(texture->glTarget(), texture->glName());
+  const GLTextureBinding binding(texture->glTarget(), texture->glName());
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   for (UINT face = 0; face < faces; ++face) {
     auto& levels = image.faces.emplace_back();
@@ -178,7 +180,6 @@ HRESULT D3DXSaveTextureToFileA(const char* file, D3DXIMAGE_FILEFORMAT fileFormat
       }
     }
   }
-  glBindTexture(texture->glTarget(), 0);
   return D3DXSaveImageToDDSFileA(file, image);
 }
 
