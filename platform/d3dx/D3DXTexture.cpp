@@ -29,6 +29,12 @@ HRESULT prepareImage(HRESULT loaded, const D3DXImage& source, const D3DXIMAGE_IN
   if (D3DXIsCompressedFormat(source.format) && !driverTakesS3TC()) {
     shaped.Format = D3DFMT_A8R8G8B8;
   }
+  // Decoded images are A8R8G8B8: a request for another 8-bit colour format (a JPG or 24-bit
+  // BMP asked for in the format its header names) gets the closest one that can be made.
+  if ((shaped.Format == D3DFMT_R8G8B8 || shaped.Format == D3DFMT_X8R8G8B8) &&
+      source.format == D3DFMT_A8R8G8B8) {
+    shaped.Format = D3DFMT_A8R8G8B8;
+  }
   result = D3DXPrepareTextureImage(source, shaped, image);
   if (SUCCEEDED(result) && info) *info = sourceInfo;
   return result;

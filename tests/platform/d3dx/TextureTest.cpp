@@ -104,6 +104,40 @@ TEST_F(TextureTest, AFileInMemoryMakesTheSameTexture) {
   EXPECT_EQ(texture, nullptr);
 }
 
+// A 24-bit BMP of width x 1 texels given as 0xRRGGBB.
+std::string bmp24(std::initializer_list<uint32_t> texels) {
+  const uint32_t width = uint32_t(texels.size());
+  const uint32_t rowBytes = (width * 3 + 3) & ~3u;
+  std::string file = "BM";
+  const auto put = [&file](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file += char(value >> (8 * i));
+  };
+  put(54 + rowBytes, 4), put(0, 4), put(54, 4);
+  put(40, 4), put(width, 4), put(1, 4), put(1, 2), put(24, 2), put(0, 4), put(rowBytes, 4);
+  put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+  for (uint32_t texel : texels) put(texel, 3);  // stored blue, green, red
+  file.append(rowBytes - width * 3, '\0');
+  return file;
+}
+
+TEST_F(TextureTest, AnRgbFileAskedForInItsOwnFormatLoads) {
+  const std::string bytes = bmp24({0xFF0000, 0x0000FF});
+  D3DXIMAGE_INFO info{};
+  ASSERT_EQ(D3DXGetImageInfoFromFileInMemory(bytes.data(), UINT(bytes.size()), &info), D3D_OK);
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(D3DXCreateTextureFromFileInMemoryEx(device, bytes.data(), UINT(bytes.size()),
+                                                D3DX_DEFAULT, D3DX_DEFAULT, 1, 0, info.Format,
+                                                D3DPOOL_MANAGED, D3DX_FILTER_NONE,
+                                                D3DX_FILTER_NONE, 0, nullptr, nullptr, &texture),
+            D3D_OK)
+      << "format " << info.Format;
+  clear(0xFF000000);
+  drawTextured(texture);
+  expectColour(pixel(8, 32), {255, 0, 0, 255}, 0, "left texel");
+  expectColour(pixel(56, 32), {0, 0, 255, 255}, 0, "right texel");
+  texture->Release();
+}
+
 TEST_F(TextureTest, ColourKeyedMagentaComesOutTransparent) {
   const std::string path = saved("keyed.dds", argbImage(2, 1, {0xFFFF00FF, 0xFFFFFFFF}));
   IDirect3DTexture9* texture = nullptr;
