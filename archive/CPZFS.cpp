@@ -248,12 +248,11 @@ bool CPZFS::readTable() {
     uint32_t keyPosition = 0;
     if (scrambled) CTQCrypto::unscramble(record, key, keyPosition);
     const SPZFEntry entry = decodeRecord(record.data());
+    // Broken entries stay in the table and fail only when read, so that the others still load.
     if (entry.offset < 0 || entry.size < 0) {
       zlog("Error f->offset<0 || f->size<0 %s\n", entry.fileName().c_str());
     } else if (uint64_t(entry.offset) + uint64_t(entry.size) > archiveSize) {
       zlog("Error, %s lies past the end of the archive\n", entry.fileName().c_str());
-      entries.clear();
-      return false;
     }
     entries.push_back(entry);
   }

@@ -64,9 +64,10 @@ class CPZFS : public ZArchiveSource {
   bool pack();
 
   // Opens an archive for reading and reads its table; the archive stays open for open().
-  // False, with an empty table, when it does not open, its magic is wrong, or its table or an
-  // entry lies past the end of the file (nothing is allocated for what such a table claims).
-  // Entries with a negative size or offset are logged and kept; they cannot be read.
+  // False, with an empty table, when it does not open, its magic is wrong, or its table lies
+  // past the end of the file (nothing is allocated for what such a table claims). Entries with
+  // a negative size or offset, or whose data runs past the end of the file, are logged and
+  // kept; they cannot be read, the other entries can.
   bool openArchive(const std::string& archiveName);
   // Opens an archive and extracts every entry below folder ("" for the current folder),
   // creating the folders its names need; "\" and "/" both separate folders. A name that is

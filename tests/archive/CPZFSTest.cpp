@@ -324,24 +324,28 @@ TEST_F(CPZFSTest, OutputThatCannotBeCreatedEndsTheUnpack) {
   EXPECT_FALSE(pzfs.unpack("no-such.pzfs", "out"));
 }
 
-TEST_F(CPZFSTest, BadArchivesAreRejected) {
-  const std::string valid = handMadeArchive({{"a.txt", "first"}, {"b.txt", "second"}});
-  const size_t tableEnd = 11 + 2 * 520;
-  const auto withRecord = [&](size_t index, int32_t size, int32_t offset) {
+// Two entries, "a.txt" holding "first" and "b.txt" holding "second", and ways to break them.
+struct TwoEntries {
+  static constexpr size_t kTableEnd = 11 + 2 * 520;
+  std::string valid = handMadeArchive({{"a.txt", "first"}, {"b.txt", "second"}});
+
+  std::string withRecord(size_t index, int32_t size, int32_t offset) const {
     std::string bytes = valid;
     bytes.replace(11 + index * 520, 520, record(index ? "b.txt" : "a.txt", size, offset));
     return bytes;
-  };
+  }
+};
+
+TEST_F(CPZFSTest, BadArchivesAreRejected) {
+  const TwoEntries two;
+  const std::string& valid = two.valid;
   std::vector<std::pair<std::string, std::string>> cases;  // what, bytes
-  for (size_t length = 0; length < valid.size(); ++length) {
+  for (size_t length = 0; length < TwoEntries::kTableEnd; ++length) {
     cases.emplace_back("prefix of " + std::to_string(length), valid.substr(0, length));
   }
   cases.emplace_back("bad magic", "ayupam" + valid.substr(6));
   cases.emplace_back("count past the end", valid.substr(0, 6) + u32(3) + valid.substr(10));
   cases.emplace_back("huge count", valid.substr(0, 6) + u32(0xFFFFFFFF) + valid.substr(10));
-  cases.emplace_back("size past the end", withRecord(1, 7, int32_t(tableEnd + 5)));
-  cases.emplace_back("offset past the end", withRecord(0, 5, int32_t(valid.size())));
-  cases.emplace_back("offset and size overflow", withRecord(0, INT32_MAX, INT32_MAX));
   for (const auto& [what, bytes] : cases) {
     SCOPED_TRACE(what);
     std::ofstream("bad.pzfs", std::ios::binary | std::ios::trunc) << bytes;
@@ -353,6 +357,50 @@ TEST_F(CPZFSTest, BadArchivesAreRejected) {
     EXPECT_FALSE(pzfs.unpack("bad.pzfs", "out"));
     EXPECT_FALSE(fs::exists("out"));
     EXPECT_EQ(log.text().find("ok\n"), std::string::npos);
+  }
+}
+
+TEST_F(CPZFSTest, EntryPastTheEndFailsAloneAndTheOthersStayReadable) {
+  const TwoEntries two;
+  const std::string& valid = two.valid;
+  struct Case {
+    std::string what, bytes, a, b;  // a and b: what each entry reads back
+  };
+  std::vector<Case> cases = {
+      {"size past the end", two.withRecord(1, 7, int32_t(TwoEntries::kTableEnd + 5)), "first",
+       "<none>"},
+      {"offset past the end", two.withRecord(0, 5, int32_t(valid.size())), "<none>", "second"},
+      {"offset and size overflow", two.withRecord(0, INT32_MAX, INT32_MAX), "<none>", "second"},
+  };
+  // Data cut short: "first" ends 5 bytes after the table, "second" 6 bytes later.
+  for (size_t length = TwoEntries::kTableEnd; length < valid.size(); ++length) {
+    cases.push_back({"prefix of " + std::to_string(length), valid.substr(0, length),
+                     length >= TwoEntries::kTableEnd + 5 ? "first" : "<none>", "<none>"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream("cut.pzfs", std::ios::binary | std::ios::trunc) << c.bytes;
+    CaptureLog log;
+    CPZFS pzfs;
+    ASSERT_TRUE(pzfs.openArchive("cut.pzfs"));
+    EXPECT_EQ(pzfs.getEntries().size(), 2u);
+    EXPECT_EQ(contentOf(pzfs, "a.txt"), c.a);
+    EXPECT_EQ(contentOf(pzfs, "B.TXT"), c.b);
+    for (const char* name : {"a.txt", "b.txt"}) {
+      const bool broken = (name[0] == 'a' ? c.a : c.b) == "<none>";
+      EXPECT_EQ(log.text().find(std::string("Error, ") + name +
+                                " lies past the end of the archive\n") != std::string::npos,
+                broken)
+          << name;
+    }
+    EXPECT_FALSE(pzfs.unpack("cut.pzfs", "out"));  // ends at the broken entry
+    if (c.a == "<none>") {
+      EXPECT_FALSE(fs::exists("out/a.txt"));
+    } else {
+      EXPECT_EQ(readFileText("out/a.txt"), c.a);
+    }
+    EXPECT_FALSE(fs::exists("out/b.txt"));
+    fs::remove_all("out");
   }
 }
 
@@ -372,10 +420,16 @@ TEST_F(CPZFSTest, NegativeSizesAreReportedAndCannotBeRead) {
   }
 }
 
-TEST_F(CPZFSTest, ScrambledArchiveReadPlainIsRejected) {
+TEST_F(CPZFSTest, ScrambledArchiveReadPlainYieldsNoFile) {
   ASSERT_TRUE(packFiles(folder, "s.pzfs", kSample, true));
+  fs::remove_all("cars");
+  for (const auto& [name, content] : kSample) fs::remove(name);
   CPZFS pzfs;
-  EXPECT_FALSE(pzfs.openArchive("s.pzfs"));  // garbage records point past the end
+  // The header is never scrambled, so the table is read; its records are garbage.
+  ASSERT_TRUE(pzfs.openArchive("s.pzfs"));
+  ASSERT_EQ(pzfs.getEntries().size(), kSample.size());
+  for (const auto& [name, content] : kSample) EXPECT_EQ(contentOf(pzfs, name), "<none>");
+  EXPECT_FALSE(pzfs.unpack("s.pzfs", "out"));
 }
 
 TEST_F(CPZFSTest, LongNamesAreRefused) {
