@@ -1,5 +1,6 @@
 #include "render/ZGLRenderer.h"
 
+#include "foundation/ZMatrixD3D.h"
 #include "render/ZCorvane.h"
 
 #include <array>
@@ -107,7 +108,12 @@ void ZGLRenderer::popMatrix() {
 void ZGLRenderer::translate(float x, float y, float z) {
   if (owner == nullptr || owner->matrixStack == nullptr) return;
   owner->matrixStack->Translate(x, y, z);
-  owner->worldFromStack();
+  owner->view = toZMatrix(*owner->matrixStack->GetTop());
+  if (owner->device != nullptr) {
+    const D3DXMATRIX view = toD3DX(owner->view);
+    owner->device->SetTransform(D3DTS_VIEW, &view);
+  }
+  owner->markTransformsChanged();
 }
 
 void ZGLRenderer::drawBox(const ZMatrix& transform, float width, float height, float depth,

@@ -53,8 +53,9 @@ class ZGLRenderer {
   void end();
 
   // Matrix stack of the engine: pushMatrix copies the top; popMatrix pops it and makes the new
-  // top the world transform; translate moves the top and makes it the world transform, so
-  // that popMatrix undoes it. Nothing without a matrix stack (no device).
+  // top the world transform; translate moves the top (its position row gains x, y, z) and
+  // makes it the view transform, device and the engine's view alike. The world transform is
+  // left as it was. Nothing without a matrix stack (no device).
   void pushMatrix();
   void popMatrix();
   void translate(float x, float y, float z);

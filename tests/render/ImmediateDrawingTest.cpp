@@ -1,5 +1,6 @@
 #include "render/ZGLRenderer.h"
 
+#include "foundation/ZMatrixD3D.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/CD3DFont.h"
 #include "render/ZCorvane.h"
@@ -205,22 +206,40 @@ TEST_F(ImmediateDrawing, FilledBoxShowsItsOutsideAndHidesItsInsideUnderTheEngine
   }
 }
 
-TEST_F(ImmediateDrawing, PopMatrixUndoesTranslate) {
+TEST_F(ImmediateDrawing, TranslateMovesTheViewAndPopMatrixRestoresTheWorld) {
+  const auto deviceTransform = [&](D3DTRANSFORMSTATETYPE which) {
+    D3DMATRIX m{};
+    device->GetTransform(which, &m);
+    ZMatrix out;
+    std::copy(std::begin(m.m), std::end(m.m), out.m);
+    return out;
+  };
+  // A quarter turn about y at (1, 0, 0): rows right, up, heading, position.
+  ZMatrix start;
+  const float rows[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1};
+  std::copy(std::begin(rows), std::end(rows), start.m);
+  ZMatrix moved = start;  // the position row gains (1, 2, 3); the axes stay
+  moved.m[12] = 2;
+  moved.m[13] = 2;
+  moved.m[14] = 3;
+
   ZGLRenderer renderer(engine.get());
-  const ZMatrix start = translation(1, 0, 0);
   engine->setWorldMatrix(start);
-  const ZMatrix view = engine->view;
   renderer.pushMatrix();
-  renderer.translate(0, 2, 0);
-  EXPECT_TRUE(sameMatrix(engine->world, translation(1, 2, 0)));
-  D3DMATRIX deviceWorld{};
-  device->GetTransform(D3DTS_WORLD, &deviceWorld);
-  EXPECT_EQ(deviceWorld.m[13], 2.0f);
+  renderer.translate(1, 2, 3);
+  EXPECT_TRUE(sameMatrix(engine->view, moved));
+  EXPECT_TRUE(sameMatrix(deviceTransform(D3DTS_VIEW), moved));
+  EXPECT_TRUE(sameMatrix(engine->world, start));  // the world is not touched
+  EXPECT_TRUE(sameMatrix(deviceTransform(D3DTS_WORLD), start));
+
+  // popMatrix makes the new top, the pushed start, the world again, wherever the world went.
+  engine->world = translation(7, 7, 7);
+  const D3DXMATRIX elsewhere = toD3DX(engine->world);
+  device->SetTransform(D3DTS_WORLD, &elsewhere);
   renderer.popMatrix();
   EXPECT_TRUE(sameMatrix(engine->world, start));
-  EXPECT_TRUE(sameMatrix(engine->view, view));
-  device->GetTransform(D3DTS_WORLD, &deviceWorld);
-  EXPECT_EQ(deviceWorld.m[13], 0.0f);
+  EXPECT_TRUE(sameMatrix(deviceTransform(D3DTS_WORLD), start));
+  EXPECT_TRUE(sameMatrix(engine->view, moved));  // the view stays
 }
 
 TEST_F(ImmediateDrawing, LinesAndALabelReachTheBackBuffer) {

@@ -214,6 +214,42 @@ TEST_F(RendererFrame, SmallSceneShowsEveryPartOfTheFrame) {
 
 namespace {
 
+// The far-to-near order must keep meshes that tie on distance: sorting them into a container
+// keyed by distance would keep only one.
+TEST_F(RendererFrame, TransparentMeshesAtEqualDistanceAreBothDrawn) {
+  ZFrame* root = engine->getNewFrame();
+  // Mirror images across the view axis: their centres, (-0.875, 0, 0) and (0.875, 0, 0), lie
+  // at the same distance from the camera.
+  ZGeometry* left = mesh(root, glowing(1, 0, 0, 1));
+  addQuad(*left, {-1.5f, -0.5f, 0}, {-0.25f, -0.5f, 0}, {-0.25f, 0.5f, 0}, {-1.5f, 0.5f, 0});
+  ZGeometry* right = mesh(root, glowing(0, 0, 1, 1));
+  addQuad(*right, {0.25f, -0.5f, 0}, {1.5f, -0.5f, 0}, {1.5f, 0.5f, 0}, {0.25f, 0.5f, 0});
+  for (ZGeometry* quad : {left, right}) {
+    quad->material->setDoubleFace(true);
+    quad->transparent = true;
+    quad->generateNormals();
+  }
+  root->compile();
+  engine->finaliseVertexBuffers(false);
+  ZCamera* camera = engine->getNewCamera();
+  camera->aspect = float(kWidth) / float(kHeight);
+  camera->move(0, 0, 4);
+  camera->setTarget({0, 0, 0});
+  ZSceneRenderer(engine.get()).renderFrame(root, camera, [&] {
+    view = engine->view;
+    projection = engine->projection;
+  });
+
+  ASSERT_EQ(engine->transparentList.size(), 2u);  // both went through the transparent pass
+  EXPECT_EQ(engine->transparentList[0].distanceSq, engine->transparentList[1].distanceSq);
+  const Pixel red = pixelOf({-0.875f, 0, 0});
+  const Pixel blue = pixelOf({0.875f, 0, 0});
+  EXPECT_GT(red.r, 200);
+  EXPECT_LT(red.b, 60);
+  EXPECT_GT(blue.b, 200);
+  EXPECT_LT(blue.r, 60);
+}
+
 TEST_F(RendererFrame, AMissingTextureShowsTheCheckerAndTheProgramGoesOn) {
   ScopedDesktop desktop;
   ZMaterial* material = glowing(1, 1, 1, 1);

@@ -1,9 +1,11 @@
-// Shadow-map set-up and passes, render targets, texture reload and save, and cube maps, on a
-// headless device.
+// Shadow-map set-up and passes, render targets, texture loading, reload and save, and cube
+// maps, on a headless device.
 #include "platform/d3dx/ImageFile.h"
 #include "render/ZCubeTexture.h"
+#include "render/ZSceneRenderer.h"
 #include "render/ZTexture.h"
 #include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
@@ -12,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,63 @@ int occurrences(const std::string& text, const std::string& part) {
     ++count;
   }
   return count;
+}
+
+// An uncompressed 24-bit TGA of width x height texels given as {r, g, b}, top row first.
+std::string tga24(int width, int height, const std::vector<std::array<uint8_t, 3>>& texels) {
+  std::string bytes(18, '\0');
+  bytes[2] = 2;  // truecolour
+  bytes[12] = char(width);
+  bytes[14] = char(height);
+  bytes[16] = 24;
+  bytes[17] = 0x20;  // top-left origin
+  for (const auto& [r, g, b] : texels) bytes += {char(b), char(g), char(r)};
+  return bytes;
+}
+
+// Texel i of level 0 of a loaded A8R8G8B8 texture as 0xAARRGGBB, read back from the device.
+std::vector<D3DCOLOR> texelsOf(IDirect3DTexture9* texture) {
+  std::vector<D3DCOLOR> texels;
+  D3DLOCKED_RECT locked{};
+  if (FAILED(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return texels;
+  for (UINT y = 0; y < texture->height(); ++y) {
+    const auto* row = static_cast<const uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch;
+    for (UINT x = 0; x < texture->width(); ++x) {
+      const uint8_t* p = row + x * 4;  // B, G, R, A in memory
+      texels.push_back(D3DCOLOR(p[3]) << 24 | D3DCOLOR(p[2]) << 16 | D3DCOLOR(p[1]) << 8 | p[0]);
+    }
+  }
+  texture->UnlockRect(0);
+  return texels;
+}
+
+using TextureLoad = EngineTest;
+
+TEST_F(TextureLoad, TgaFilesLoadAsArgbWhateverTheCaseOfTheirExtension) {
+  TempFolder folder;
+  for (const char* name : {"lower.tga", "UPPER.TGA"}) {
+    SCOPED_TRACE(name);
+    // One texel: no mip level to make, so nothing but the requested format converts it.
+    const std::string file = folder.write(name, tga24(1, 1, {{10, 20, 30}}));
+    ZTexture texture(engine.get());
+    ASSERT_TRUE(texture.load(file)) << log.text();
+    ASSERT_NE(texture.texture, nullptr);
+    EXPECT_EQ(texture.texture->format(), D3DFMT_A8R8G8B8);
+    EXPECT_EQ(texture.bytesPerPixel, 3);  // of the file
+    EXPECT_EQ(texelsOf(texture.texture), std::vector<D3DCOLOR>{0xFF0A141E});
+  }
+}
+
+TEST_F(TextureLoad, MagentaTexelsBecomeTransparentBlack) {
+  TempFolder folder;
+  // Only exact magenta is keyed: one step off in red stays.
+  const std::string file = folder.write(
+      "keyed.tga", tga24(2, 2, {{255, 0, 255}, {0, 200, 0}, {254, 0, 255}, {255, 0, 255}}));
+  ZTexture texture(engine.get());
+  ASSERT_TRUE(texture.load(file)) << log.text();
+  ASSERT_NE(texture.texture, nullptr);
+  EXPECT_EQ(texelsOf(texture.texture),
+            (std::vector<D3DCOLOR>{0x00000000, 0xFF00C800, 0xFFFE00FF, 0x00000000}));
 }
 
 class ShadowMapTest : public EngineTest {
@@ -127,6 +188,73 @@ TEST_F(ShadowMapTest, PassesRenderIntoTheirMapFromTheLight) {
   engine->beginShadowMapPass(sun, 2);
   EXPECT_FALSE(engine->inShadowPass);
   EXPECT_NE(log.text().find("beginShadowMapPass index 2 out of range"), std::string::npos);
+}
+
+// Light-space depth (0 near .. 1 far) that the shadow effect packed into texel (x, y) of level 0
+// of a map: red the most significant byte, then green, then blue.
+double packedDepth(IDirect3DDevice9* device, const ZTexture* map, int x, int y) {
+  IDirect3DSurface9* level = nullptr;
+  IDirect3DSurface9* copy = nullptr;
+  double depth = -1;
+  if (SUCCEEDED(map->texture->GetSurfaceLevel(0, &level)) &&
+      SUCCEEDED(device->CreateOffscreenPlainSurface(UINT(map->width), UINT(map->height),
+                                                    D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
+                                                    nullptr)) &&
+      SUCCEEDED(device->GetRenderTargetData(level, copy))) {
+    D3DLOCKED_RECT locked{};
+    copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+    const uint8_t* p =
+        static_cast<const uint8_t*>(locked.pBits) + size_t(y) * locked.Pitch + size_t(x) * 4;
+    depth = (p[2] * 65536.0 + p[1] * 256.0 + p[0]) / 16777215.0;  // B, G, R in memory
+    copy->UnlockRect();
+  }
+  if (copy != nullptr) copy->Release();
+  if (level != nullptr) level->Release();
+  return depth;
+}
+
+// Both passes draw into one depth surface: unless the second pass clears it, what the first
+// left there hides the second pass's casters.
+TEST_F(ShadowMapTest, TheWidePassClearsTheSharedDepthAgain) {
+  engine->initShadowMaps(64, 64);
+  ZLight* sun = engine->getNewLight();
+  sun->setDirection({0, 0, -1});  // from (0, 0, 250), 250 back from the centre at the origin
+  // Casters facing the sun: a small one 150 from it, a large one 250 from it. With depths
+  // 1 .. 300 those are (150 - 1) / 299 and (250 - 1) / 299.
+  ZFrame* root = engine->getNewFrame();
+  ZGeometry* nearCaster = newQuad({-8, -8, 100}, {8, -8, 100}, {8, 8, 100}, {-8, 8, 100});
+  ZGeometry* farCaster = newQuad({-70, -70, 0}, {70, -70, 0}, {70, 70, 0}, {-70, 70, 0});
+  for (ZGeometry* caster : {nearCaster, farCaster}) {
+    caster->castShadow = true;
+    caster->generateNormals();
+    root->addGeometry(caster);
+  }
+  root->compile();
+  engine->finaliseVertexBuffers(false);
+  ZCamera* camera = engine->getNewCamera();
+  camera->move(0, 0, 50);
+  camera->setTarget({0, 0, 0});
+  ZSceneRenderer renderer(engine.get());
+  renderer.sun = sun;
+  renderer.shadowSize = 20;  // the near map spans 20 x 20, the wide one 160 x 160
+  renderer.renderFrame(root, camera);
+
+  const double nearDepth = 149.0 / 299.0, farDepth = 249.0 / 299.0;
+  // The near map: the small caster covers its middle (+-25.6 texels), the large one the rest.
+  // The wide map: the small caster covers +-3.2 texels, the large one out to +-28.
+  const struct {
+    int index, x, y;
+    double depth;
+  } cases[] = {
+      {0, 32, 32, nearDepth}, {0, 47, 32, nearDepth}, {0, 61, 32, farDepth},
+      {0, 32, 2, farDepth},   {1, 32, 32, nearDepth}, {1, 47, 32, farDepth},
+      {1, 16, 32, farDepth},  {1, 32, 47, farDepth},  {1, 32, 16, farDepth},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(packedDepth(engine->device, engine->shadowMaps[size_t(c.index)], c.x, c.y),
+                c.depth, 1e-4)
+        << "map " << c.index << " texel " << c.x << ", " << c.y;
+  }
 }
 
 TEST_F(ShadowMapTest, PlainRenderTargetsWithAndWithoutDepth) {
