@@ -1,6 +1,5 @@
 #include "scene/ZCamera.h"
 
-#include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 #include "scene/ZLight.h"
@@ -20,20 +19,27 @@ void expectVectorNear(const ZVector& actual, const ZVector& expected, float tole
   EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
-void expectMatrixEq(const ZMatrix& actual, const D3DXMATRIX& expected) {
-  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(actual.m[i], expected.m[i]) << "element " << i;
+void expectIdentity(const ZMatrix& actual) {
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(actual.m[i], i % 5 == 0 ? 1.0f : 0.0f) << "element " << i;
 }
 
-D3DXVECTOR3 toD3DX(const ZVector& v) { return {v.x, v.y, v.z}; }
+// The row vector (x, y, z, w) times all sixteen elements of m, so a projection keeps its w.
+void transform4(float v[4], const ZMatrix& m) {
+  float out[4];
+  for (int column = 0; column < 4; ++column) {
+    out[column] = v[0] * m.at(0, column) + v[1] * m.at(1, column) + v[2] * m.at(2, column) +
+                  v[3] * m.at(3, column);
+  }
+  for (int i = 0; i < 4; ++i) v[i] = out[i];
+}
 
-// Projects a world point through a light view x projection into normalised device space.
-ZVector project(const ZMatrix& viewProjection, const ZVector& p) {
-  const D3DXVECTOR3 in = toD3DX(p);
-  D3DXMATRIX m;
-  for (int i = 0; i < 16; ++i) m.m[i] = viewProjection.m[i];
-  D3DXVECTOR3 out;
-  D3DXVec3TransformCoord(&out, &in, &m);
-  return {out.x, out.y, out.z};
+// A world point through first then second, divided by w: x runs -1..1 from the screen's left
+// edge to its right, y from the bottom to the top, z 0..1 from the near plane to the far one.
+ZVector project(const ZVector& p, const ZMatrix& first, const ZMatrix& second = ZMatrix()) {
+  float v[4] = {p.x, p.y, p.z, 1};
+  transform4(v, first);
+  transform4(v, second);
+  return {v[0] / v[3], v[1] / v[3], v[2] / v[3]};
 }
 
 ZVector unit(ZVector v) {
@@ -55,18 +61,9 @@ class ZCameraTest : public ::testing::Test {
   ZCamera* camera = engine.getNewCamera();
 };
 
-TEST_F(ZCameraTest, ConstructionDefaults) {
+// The lens defaults are checked through the projection below; these are only carried into files.
+TEST_F(ZCameraTest, NewCameraCarriesTheSimulationDefaults) {
   EXPECT_EQ(camera->owner, &engine);
-  EXPECT_FALSE(camera->isOrthographic);
-  EXPECT_FLOAT_EQ(camera->orthoSize, 1.0f);
-  expectVectorNear(camera->heading, {0, 0, 1}, 0);
-  expectVectorNear(camera->up, {0, 1, 0}, 0);
-  EXPECT_FALSE(camera->hasTarget);
-  EXPECT_FLOAT_EQ(camera->fov, 30.0f);
-  EXPECT_FLOAT_EQ(camera->nearPlane, 1.0f);
-  EXPECT_FLOAT_EQ(camera->farPlane, 100.0f);
-  EXPECT_EQ(camera->frameTarget, nullptr);
-  EXPECT_FLOAT_EQ(camera->aspect, 1.3333334f);
   EXPECT_FALSE(camera->fixed);
   EXPECT_FLOAT_EQ(camera->maxFov, 20.0f);
   EXPECT_FLOAT_EQ(camera->minFov, 6.0f);
@@ -101,34 +98,80 @@ TEST_F(ZCameraTest, LookingStraightDownLeavesZeroUp) {
   for (float v : engine.view.m) EXPECT_FALSE(std::isnan(v));
 }
 
-TEST_F(ZCameraTest, ApplyCopiesProjectionAndViewIntoEngine) {
+// Points placed by hand in the camera's frame land where the lens puts them. The view is
+// right-handed: right = heading x up, so a camera looking along +Z has -X on its right.
+TEST_F(ZCameraTest, ApplySetsTransformsThatProjectTheView) {
   struct Case {
+    const char* name;
+    std::function<void(ZCamera&)> setUp;  // from a new camera
+    ZVector eye, heading, right, up;
     bool orthographic;
-    D3DXMATRIX projection;
+    float fov, aspect, orthoSize, nearPlane, farPlane;
   };
-  camera->move(3, 4, 5);
-  camera->heading = unit({1, 0, -1});
-  camera->fov = 65;
-  camera->aspect = 1.6f;
-  camera->nearPlane = 0.1f;
-  camera->farPlane = 2000;
-  camera->orthoSize = 7;
-  Case cases[2] = {{false, {}}, {true, {}}};
-  D3DXMatrixPerspectiveFovRH(&cases[0].projection, 65 * kDegToRad, 1.6f, 0.1f, 2000);
-  D3DXMatrixOrthoOffCenterRH(&cases[1].projection, -7, 7, -7, 7, 0.1f, 2000);
-  const D3DXVECTOR3 eye(3, 4, 5);
-  const D3DXVECTOR3 at = toD3DX(camera->position + camera->heading);
-  const D3DXVECTOR3 upVector(0, 1, 0);
-  D3DXMATRIX view;
-  D3DXMatrixLookAtRH(&view, &eye, &at, &upVector);
+  const auto turned = [](ZCamera& c) {
+    c.move(3, 4, 5);
+    c.heading = unit({1, 0, -1});
+    c.fov = 65;
+    c.aspect = 1.6f;
+    c.nearPlane = 0.1f;
+    c.farPlane = 2000;
+    c.orthoSize = 7;
+  };
+  const Case cases[] = {
+      {"defaults", [](ZCamera&) {}, {0, 0, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 1, 0}, false, 30,
+       4.0f / 3.0f, 1, 1, 100},
+      {"perspective", turned, {3, 4, 5}, unit({1, 0, -1}), unit({1, 0, 1}), {0, 1, 0}, false, 65,
+       1.6f, 7, 0.1f, 2000},
+      {"orthographic",
+       [&](ZCamera& c) {
+         turned(c);
+         c.isOrthographic = true;
+       },
+       {3, 4, 5}, unit({1, 0, -1}), unit({1, 0, 1}), {0, 1, 0}, true, 65, 1.6f, 7, 0.1f, 2000},
+      {"orthographic, default size", [](ZCamera& c) { c.isOrthographic = true; }, {0, 0, 0},
+       {0, 0, 1}, {-1, 0, 0}, {0, 1, 0}, true, 30, 4.0f / 3.0f, 1, 1, 100},
+      {"looking up at a target",
+       [](ZCamera& c) {
+         c.move(1, 2, 3);
+         c.setTarget({1, 12, 13});
+       },
+       {1, 2, 3}, unit({0, 1, 1}), {-1, 0, 0}, unit({0, 1, -1}), false, 30, 4.0f / 3.0f, 1, 1,
+       100},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.orthographic ? "orthographic" : "perspective");
-    for (bool& changed : engine.transformsChanged) changed = false;
-    camera->isOrthographic = c.orthographic;
-    camera->apply();
-    expectMatrixEq(engine.projection, c.projection);
-    expectMatrixEq(engine.view, view);
-    for (bool changed : engine.transformsChanged) EXPECT_TRUE(changed);
+    SCOPED_TRACE(c.name);
+    ZCorvane owner;
+    ZCamera* cam = owner.getNewCamera();
+    c.setUp(*cam);
+    for (bool& changed : owner.transformsChanged) changed = false;
+    cam->apply();
+    for (bool changed : owner.transformsChanged) EXPECT_TRUE(changed);
+
+    // Half the view's height and width at distance d ahead, and the depth there (0..1 from the
+    // near plane to the far one, linear only in the orthographic case).
+    const float n = c.nearPlane;
+    const float f = c.farPlane;
+    const auto halfHeight = [&](float d) {
+      return c.orthographic ? c.orthoSize : d * std::tan(c.fov * 0.5f * kDegToRad);
+    };
+    const auto halfWidth = [&](float d) {
+      return c.orthographic ? c.orthoSize : halfHeight(d) * c.aspect;
+    };
+    const auto depth = [&](float d) {
+      return c.orthographic ? (d - n) / (f - n) : f * (d - n) / ((f - n) * d);
+    };
+    // (distance ahead, screen x, screen y)
+    const float mid = 0.25f * (n + f);
+    const float points[][3] = {
+        {n, 0, 0}, {f, 0, 0}, {mid, 0, 0}, {mid, 1, 0}, {mid, 0, 1}, {mid, -0.5f, 0.25f},
+        {f, -1, -1},
+    };
+    for (const auto& [d, x, y] : points) {
+      SCOPED_TRACE(testing::Message() << "d " << d << " x " << x << " y " << y);
+      const ZVector world =
+          c.eye + c.heading * d + c.right * (x * halfWidth(d)) + c.up * (y * halfHeight(d));
+      expectVectorNear(project(world, owner.view, owner.projection), {x, y, depth(d)}, 1e-4f);
+    }
   }
 }
 
@@ -182,20 +225,18 @@ TEST_F(ZCameraTest, ShadowPassUsesEngineViewAndHalfShadowSize) {
 }
 
 TEST_F(ZCameraTest, ApplyFromLightLooksAlongTheLight) {
-  // The up reference is X; a light along X falls back to Z.
+  // The up reference is X; a light along X falls back to Z. right = direction x up.
   struct Case {
     const char* name;
     ZVector direction;
     ZVector up;
+    ZVector right;
   };
-  const ZVector slanted = unit({0.5f, -1, 0.5f});
-  // X with its component along the light removed.
-  const ZVector slantedUp = unit(ZVector(1, 0, 0) - slanted * slanted.x);
   const Case cases[] = {
-      {"straight down", {0, -1, 0}, {1, 0, 0}},
-      {"slanted", slanted, slantedUp},
-      {"along +X", {1, 0, 0}, {0, 0, 1}},
-      {"along -X", {-1, 0, 0}, {0, 0, 1}},
+      {"straight down", {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+      {"slanted", unit({0.5f, -1, 0.5f}), unit({5, 2, -1}), unit({0, 1, 2})},
+      {"along +X", {1, 0, 0}, {0, 0, 1}, {0, -1, 0}},
+      {"along -X", {-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
   };
   const ZVector centre(1, 2, 3);
   ZLight light(&engine);
@@ -204,43 +245,39 @@ TEST_F(ZCameraTest, ApplyFromLightLooksAlongTheLight) {
     light.setDirection(c.direction);
     camera->applyFromLight(light, centre, 50, 40, 1);
 
-    D3DXMATRIX expected;
-    D3DXMatrixOrthoRH(&expected, 40, 40, 1, 60);
-    expectMatrixEq(engine.projection, expected);
-    D3DXMATRIX view;
-    D3DXMATRIX projection;
-    for (int i = 0; i < 16; ++i) {
-      view.m[i] = engine.view.m[i];
-      projection.m[i] = engine.projection.m[i];
+    // The eye is 50 behind the centre; depth runs 1..60 ahead of it over a map 40 wide.
+    const struct {
+      ZVector world;
+      ZVector screen;
+    } points[] = {
+        {centre, {0, 0, 49.0f / 59.0f}},
+        {centre + c.up * 20, {0, 1, 49.0f / 59.0f}},
+        {centre + c.right * 20, {1, 0, 49.0f / 59.0f}},
+        {centre - c.direction * 49, {0, 0, 0}},
+        {centre + c.direction * 10 + c.right * 5 - c.up * 10, {0.25f, -0.5f, 1}},
+    };
+    for (const auto& p : points) {
+      expectVectorNear(project(p.world, camera->lightViewProjection[1]), p.screen);
+      expectVectorNear(project(p.world, engine.view, engine.projection), p.screen);
     }
-    D3DXMatrixMultiply(&expected, &view, &projection);
-    expectMatrixEq(camera->lightViewProjection[1], expected);
-
-    // The centre lies on the light's axis at depth 50 of 1..60; a point half the map's size
-    // along the up direction lands on the map's top edge.
-    const ZMatrix& lvp = camera->lightViewProjection[1];
-    expectVectorNear(project(lvp, centre), {0, 0, 49.0f / 59.0f});
-    expectVectorNear(project(lvp, centre + c.up * 20), {0, 1, 49.0f / 59.0f});
   }
   // Only the pass's own slot is written.
-  D3DXMATRIX identity;
-  D3DXMatrixIdentity(&identity);
-  expectMatrixEq(camera->lightViewProjection[0], identity);
+  expectIdentity(camera->lightViewProjection[0]);
 }
 
 TEST_F(ZCameraTest, ApplyFromLightIgnoresSlotOutsideTheTwoMaps) {
-  ZLight light(&engine);
-  D3DXMATRIX identity;
-  D3DXMatrixIdentity(&identity);
+  ZLight light(&engine);  // along normalise(0.5, -1, 0.5)
   for (int index : {-1, 2}) {
     camera->applyFromLight(light, {0, 0, 0}, 10, 8, index);
-    expectMatrixEq(camera->lightViewProjection[0], identity);
-    expectMatrixEq(camera->lightViewProjection[1], identity);
+    expectIdentity(camera->lightViewProjection[0]);
+    expectIdentity(camera->lightViewProjection[1]);
   }
-  // The transforms are still set for the pass.
-  D3DXMATRIX projection;
-  D3DXMatrixOrthoRH(&projection, 8, 8, 1, 12);
-  expectMatrixEq(engine.projection, projection);
+  // The transforms are still set for the pass: depth 1..12, a map 8 wide.
+  const ZVector direction = unit({0.5f, -1, 0.5f});
+  const ZVector up = unit({5, 2, -1});
+  expectVectorNear(project({0, 0, 0}, engine.view, engine.projection), {0, 0, 9.0f / 11.0f});
+  expectVectorNear(project(up * 4, engine.view, engine.projection), {0, 1, 9.0f / 11.0f});
+  expectVectorNear(project(direction * 2, engine.view, engine.projection), {0, 0, 1});
 }
 
 TEST_F(ZCameraTest, PositionOperations) {

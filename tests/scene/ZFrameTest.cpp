@@ -374,7 +374,8 @@ TEST_F(ZFrameTest, SortGeometriesOrdersByBlendEffectKeyAndTexture) {
   ZTexture* textureLow = std::less<ZTexture*>()(t0, t1) ? t0 : t1;
   ZTexture* textureHigh = textureLow == t0 ? t1 : t0;
 
-  struct Spec {
+  // One mesh to sort: its name and what the order looks at.
+  struct MeshCase {
     const char* name;
     bool hasMaterial;
     bool blend;
@@ -382,7 +383,7 @@ TEST_F(ZFrameTest, SortGeometriesOrdersByBlendEffectKeyAndTexture) {
     int32_t sortKey;
     ZTexture* texture;
   };
-  const Spec specs[] = {
+  const MeshCase meshCases[] = {
       {"blended", true, true, nullptr, 0, nullptr},
       {"effectHigh", true, false, effectHigh, 0, textureLow},
       {"effectLowTextureHigh", true, false, effectLow, 0, textureHigh},
@@ -402,13 +403,13 @@ TEST_F(ZFrameTest, SortGeometriesOrdersByBlendEffectKeyAndTexture) {
     SCOPED_TRACE(reversed ? "reversed input" : "input order");
     ZFrame* f = frame("f");
     std::vector<ZGeometry*> meshes;
-    for (const Spec& s : specs) {
-      ZGeometry* g = mesh(nullptr, s.name, {});
-      g->sortKey = s.sortKey;
-      if (s.hasMaterial) {
-        g->material = material(s.blend);
-        g->material->effect = s.effect;
-        g->material->stage(0).texture = s.texture;
+    for (const MeshCase& c : meshCases) {
+      ZGeometry* g = mesh(nullptr, c.name, {});
+      g->sortKey = c.sortKey;
+      if (c.hasMaterial) {
+        g->material = material(c.blend);
+        g->material->effect = c.effect;
+        g->material->stage(0).texture = c.texture;
       }
       meshes.push_back(g);
     }

@@ -6,20 +6,53 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
-void expectColor(const D3DCOLORVALUE& c, float r, float g, float b, float a) {
-  EXPECT_FLOAT_EQ(c.r, r);
-  EXPECT_FLOAT_EQ(c.g, g);
-  EXPECT_FLOAT_EQ(c.b, b);
-  EXPECT_FLOAT_EQ(c.a, a);
+void expectColor(const D3DCOLORVALUE& actual, const D3DCOLORVALUE& expected) {
+  EXPECT_FLOAT_EQ(actual.r, expected.r);
+  EXPECT_FLOAT_EQ(actual.g, expected.g);
+  EXPECT_FLOAT_EQ(actual.b, expected.b);
+  EXPECT_FLOAT_EQ(actual.a, expected.a);
 }
 
-void expectVector(const D3DVECTOR& v, float x, float y, float z) {
-  EXPECT_FLOAT_EQ(v.x, x);
-  EXPECT_FLOAT_EQ(v.y, y);
-  EXPECT_FLOAT_EQ(v.z, z);
+void expectVector(const D3DVECTOR& actual, const D3DVECTOR& expected) {
+  EXPECT_FLOAT_EQ(actual.x, expected.x);
+  EXPECT_FLOAT_EQ(actual.y, expected.y);
+  EXPECT_FLOAT_EQ(actual.z, expected.z);
+}
+
+// Every field of the record against one written out by hand.
+void expectRecord(const D3DLIGHT9& actual, const D3DLIGHT9& expected) {
+  EXPECT_EQ(actual.Type, expected.Type);
+  expectColor(actual.Diffuse, expected.Diffuse);
+  expectColor(actual.Specular, expected.Specular);
+  expectColor(actual.Ambient, expected.Ambient);
+  expectVector(actual.Position, expected.Position);
+  expectVector(actual.Direction, expected.Direction);
+  EXPECT_FLOAT_EQ(actual.Range, expected.Range);
+  EXPECT_FLOAT_EQ(actual.Falloff, expected.Falloff);
+  EXPECT_FLOAT_EQ(actual.Attenuation0, expected.Attenuation0);
+  EXPECT_FLOAT_EQ(actual.Attenuation1, expected.Attenuation1);
+  EXPECT_FLOAT_EQ(actual.Attenuation2, expected.Attenuation2);
+  EXPECT_FLOAT_EQ(actual.Theta, expected.Theta);
+  EXPECT_FLOAT_EQ(actual.Phi, expected.Phi);
+}
+
+// A new light's record: directional along normalise(0.5, -1, 0.5), diffuse 0.9, white
+// specular, black ambient, range 1000, constant attenuation.
+D3DLIGHT9 newLightRecord() {
+  const float s = 1.0f / std::sqrt(1.5f);
+  D3DLIGHT9 r{};
+  r.Type = D3DLIGHT_DIRECTIONAL;
+  r.Diffuse = {0.9f, 0.9f, 0.9f, 1};
+  r.Specular = {1, 1, 1, 1};
+  r.Ambient = {0, 0, 0, 1};
+  r.Direction = {0.5f * s, -s, 0.5f * s};
+  r.Range = 1000;
+  r.Attenuation0 = 1;
+  return r;
 }
 
 class ZLightTest : public ::testing::Test {
@@ -28,48 +61,62 @@ class ZLightTest : public ::testing::Test {
   ZLight* light = engine.getNewLight();
 };
 
-TEST_F(ZLightTest, ConstructionDefaults) {
+// Each operation on a new light, and the whole record it leaves: the fields it sets, and every
+// other field as the new light had it.
+TEST_F(ZLightTest, NewLightAndEachOperationLeaveTheWholeRecord) {
+  // The engine's new light is its own, enabled and not yet given a device slot.
   EXPECT_EQ(light->owner, &engine);
-  const D3DLIGHT9& l = light->light;
-  EXPECT_EQ(l.Type, D3DLIGHT_DIRECTIONAL);
-  const float s = 1.0f / std::sqrt(1.5f);
-  expectVector(l.Direction, 0.5f * s, -s, 0.5f * s);
-  expectColor(l.Diffuse, 0.9f, 0.9f, 0.9f, 1);
-  expectColor(l.Specular, 1, 1, 1, 1);
-  expectColor(l.Ambient, 0, 0, 0, 1);
-  expectVector(l.Position, 0, 0, 0);
-  EXPECT_FLOAT_EQ(l.Range, 1000);
-  EXPECT_FLOAT_EQ(l.Attenuation0, 1);
-  EXPECT_EQ(l.Attenuation1, 0);
-  EXPECT_EQ(l.Attenuation2, 0);
-  EXPECT_EQ(l.Falloff, 0);
-  EXPECT_EQ(l.Theta, 0);
-  EXPECT_EQ(l.Phi, 0);
   EXPECT_EQ(light->priority, 1);
   EXPECT_EQ(light->deviceIndex, -1);
   EXPECT_EQ(light->distance, 0);
   EXPECT_TRUE(light->enabled);
-}
 
-TEST_F(ZLightTest, SettersWriteTheRecord) {
-  light->setPosition(1, 2, 3);
-  expectVector(light->light.Position, 1, 2, 3);
-  light->setPosition(ZVector(-4, 5, -6));
-  expectVector(light->light.Position, -4, 5, -6);
-
-  light->setDirection({0, 0, -2});
-  expectVector(light->light.Direction, 0, 0, -2);
-  const ZVector d = light->getDirection();
-  EXPECT_EQ(d.z, -2);
-
-  light->light.Diffuse.a = 0.25f;
-  light->setDiffuse(0.1f, 0.2f, 0.3f);
-  expectColor(light->light.Diffuse, 0.1f, 0.2f, 0.3f, 1);
-  light->setSpecular(0.4f, 0.5f, 0.6f);
-  expectColor(light->light.Specular, 0.4f, 0.5f, 0.6f, 1);
-  light->light.Ambient = {0.5f, 0.5f, 0.5f, 0.5f};
-  light->setAmbientBlack();
-  expectColor(light->light.Ambient, 0, 0, 0, 1);
+  struct Case {
+    const char* name;
+    std::function<void(ZLight&)> operation;
+    std::function<void(D3DLIGHT9&)> expectedChange;  // to a new light's record
+  };
+  const Case cases[] = {
+      {"new", [](ZLight&) {}, [](D3DLIGHT9&) {}},
+      {"diffuse gets alpha 1",
+       [](ZLight& l) {
+         l.light.Diffuse.a = 0.25f;
+         l.setDiffuse(0.1f, 0.2f, 0.3f);
+       },
+       [](D3DLIGHT9& r) { r.Diffuse = {0.1f, 0.2f, 0.3f, 1}; }},
+      {"specular gets alpha 1",
+       [](ZLight& l) {
+         l.light.Specular.a = 0.25f;
+         l.setSpecular(0.4f, 0.5f, 0.6f);
+       },
+       [](D3DLIGHT9& r) { r.Specular = {0.4f, 0.5f, 0.6f, 1}; }},
+      {"ambient black with alpha 1",
+       [](ZLight& l) {
+         l.light.Ambient = {0.5f, 0.5f, 0.5f, 0.5f};
+         l.setAmbientBlack();
+       },
+       [](D3DLIGHT9&) {}},
+      {"spot", [](ZLight& l) { l.makeSpot({0, -1, 0}, {4, 10, -2}, 0.3f, 75, 0.05f, 0.6f); },
+       [](D3DLIGHT9& r) {
+         r.Type = D3DLIGHT_SPOT;
+         r.Direction = {0, -1, 0};
+         r.Position = {4, 10, -2};
+         r.Theta = 0.3f;
+         r.Phi = 0.6f;
+         r.Range = 75;
+         r.Falloff = 0.5f;
+         r.Attenuation0 = 0;
+         r.Attenuation1 = 0.05f;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ZLight l(&engine);
+    c.operation(l);
+    D3DLIGHT9 expected = newLightRecord();
+    c.expectedChange(expected);
+    expectRecord(l.light, expected);
+  }
 }
 
 TEST_F(ZLightTest, MakePointAttenuatesByInverseRange) {
@@ -84,27 +131,12 @@ TEST_F(ZLightTest, MakePointAttenuatesByInverseRange) {
     ZLight point(&engine);
     point.makePoint({1, 2, 3}, c.range);
     EXPECT_EQ(point.light.Type, D3DLIGHT_POINT);
-    expectVector(point.light.Position, 1, 2, 3);
+    expectVector(point.light.Position, {1, 2, 3});
     EXPECT_FLOAT_EQ(point.light.Range, c.range);
     EXPECT_EQ(point.light.Attenuation0, 0);
     EXPECT_FLOAT_EQ(point.light.Attenuation1, c.attenuation1);
     EXPECT_EQ(point.light.Attenuation2, 0);
   }
-}
-
-TEST_F(ZLightTest, MakeSpotSetsConeAndAttenuation) {
-  light->makeSpot({0, -1, 0}, {4, 10, -2}, 0.3f, 75, 0.05f, 0.6f);
-  const D3DLIGHT9& l = light->light;
-  EXPECT_EQ(l.Type, D3DLIGHT_SPOT);
-  expectVector(l.Direction, 0, -1, 0);
-  expectVector(l.Position, 4, 10, -2);
-  EXPECT_FLOAT_EQ(l.Theta, 0.3f);
-  EXPECT_FLOAT_EQ(l.Phi, 0.6f);
-  EXPECT_FLOAT_EQ(l.Range, 75);
-  EXPECT_FLOAT_EQ(l.Falloff, 0.5f);
-  EXPECT_EQ(l.Attenuation0, 0);
-  EXPECT_FLOAT_EQ(l.Attenuation1, 0.05f);
-  EXPECT_EQ(l.Attenuation2, 0);
 }
 
 TEST_F(ZLightTest, UpdateDistanceMeasuresToCurrentCamera) {
