@@ -8,9 +8,9 @@
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
+#include "tests/support/MaterialScene.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
-#include "tests/support/TestEffect.h"
 
 #include <gtest/gtest.h>
 
@@ -23,112 +23,6 @@
 namespace {
 
 bool sameBits(const void* a, const void* b, size_t size) { return std::memcmp(a, b, size) == 0; }
-
-// A model built in code: a root with two children (one with an empty name) and a grandchild,
-// geometries with variables and flags, two geometries sharing a material, a textured stage with
-// every field set, an effect with variables.
-struct Scene {
-  ZCorvane engine;
-  ZFrame* root = nullptr;
-  std::vector<ZCamera*> cameras;
-
-  Scene() {
-    root = engine.getNewFrame();
-    root->name = "car";
-    ZFrame* body = engine.getNewFrame();
-    body->name = "BODY";
-    body->move(1, 2, 3);
-    body->setHeadingUp({0, 0.6f, 0.8f}, {0, 0.8f, -0.6f});
-    ZFrame* unnamed = engine.getNewFrame();
-    ZFrame* wheel = engine.getNewFrame();
-    wheel->name = "WHEEL_LF";
-    wheel->move(-0.5f, 0.25f, 1.5f);
-    root->addChild(body);
-    root->addChild(unnamed);
-    body->addChild(wheel);
-
-    ZMaterial* paint = engine.getNewMaterial();
-    paint->setDiffuse(0.2f, 0.3f, 0.4f, false);
-    paint->setOpacity(0.75f);
-    paint->setSpecular(0.5f, 0.6f, 0.7f);
-    paint->setEmissive(0.1f, 0, 0.05f);
-    paint->setShininess(12.5f);
-    paint->doubleFace = true;
-    paint->setShadeModel(4);
-    paint->alphaRef = 77;
-    paint->forceNoDepthWrite = true;
-    paint->useZBuffer = false;
-    paint->textureFactor = 0.85f;
-    paint->initEffect("shiny.fxo");
-    paint->setEffectCustomVariable("gloss", 4.25f);
-    ZMaterialStage& s = paint->stage(2);
-    s.texture = engine.getTexture("paint.tga");
-    s.active = true;
-    s.alphaArg1 = 3;
-    s.alphaArg2 = 4;
-    s.alphaOp = 5;
-    s.colorArg0 = 6;
-    s.colorArg1 = 7;
-    s.colorArg2 = 8;
-    s.colorOp = 9;
-    s.magFilter = 1;
-    s.minFilter = 0;
-    s.mipMapFilter = 2;
-    s.texCoordIndex = 1;
-    s.textureAddressU = 3;
-    s.textureAddressV = 2;
-    ZMaterial* glass = engine.getNewMaterial();
-    glass->setShadeModel(2);
-
-    body->addGeometry(makeGeometry("shell", paint, 5));
-    body->addGeometry(makeGeometry("", glass, 3));
-    wheel->addGeometry(makeGeometry("tyre", paint, 4));
-    ZGeometry* shell = body->geometries[0];
-    shell->transparent = true;
-    shell->castShadow = true;
-    shell->setVar("SMOOTH", 1);
-    shell->setVar("CHECKWALLS", -2.5f);
-
-    ZCamera* camera = engine.getNewCamera();
-    camera->name = "TV1";
-    camera->position = {10, 20, 30};
-    camera->heading = {0, 0, 1};
-    camera->up = {0, 1, 0};
-    camera->fixed = true;
-    camera->tag = 7;
-    camera->maxDist = 500;
-    camera->maxFov = 25;
-    camera->minFov = 4;
-    cameras.push_back(camera);
-  }
-
-  ZGeometry* makeGeometry(const std::string& name, ZMaterial* material, int seed) {
-    ZGeometry* g = engine.getNewGeometry();
-    g->name = name;
-    for (int i = 0; i < 4; ++i) {
-      const float k = float(seed * 10 + i);
-      g->addVertex({k, k * 0.5f, -k});
-      SVertex& v = g->vertices.back();
-      v.normal = {0, 1, 0};
-      v.tangent = {1, 0, 0};
-      v.binormal = {0, 0, k};
-      v.t0[0] = k * 0.01f;
-      v.t0[1] = -k * 0.02f;
-      v.t1[0] = 0.5f;
-      v.t1[1] = k;
-    }
-    g->addTriangle(0, 1, 2);
-    g->addTriangle(2, 1, 3);
-    for (SFace& f : g->faces) {
-      f.normal = {0.1f, 0.2f, float(seed)};
-      f.tangent = {1, 2, 3};
-      f.binormal = {4, 5, 6};
-      f.smoothingGroup = 0;
-    }
-    g->setMaterial(material);
-    return g;
-  }
-};
 
 void expectSameGeometry(const ZGeometry& a, const ZGeometry& b) {
   EXPECT_EQ(a.name, b.name);
@@ -191,8 +85,7 @@ void expectSameMaterial(const ZMaterial& a, const ZMaterial& b) {
 class ZFileZMFTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder.write("shaders/shiny.fxo", kTestEffect);
-    folder.write("paint.tga", "not really an image");
+    MaterialScene::writeFiles(folder);
     folder.enter();
   }
   TempFolder folder;
@@ -201,19 +94,21 @@ class ZFileZMFTest : public ::testing::Test {
 };
 
 TEST_F(ZFileZMFTest, RoundTripKeepsTheWholeScene) {
-  Scene scene;
-  ZFileZMF writer(&scene.engine);
+  ZCorvane saving;
+  MaterialScene scene(saving);
+  ZFileZMF writer(&saving);
   writer.sunPosition = {0.5f, -1, 0.25f};
   writer.ambientLight = {0.1f, 0.2f, 0.3f};
   writer.sunDiffuse = {0.9f, 0.8f, 0.7f};
   writer.cameras = &scene.cameras;
   ASSERT_TRUE(writer.save("model.zmf", scene.root));
   // One material entry per geometry, duplicates included.
-  EXPECT_EQ(writer.materials.size(), 3u);
+  EXPECT_EQ(writer.materials.size(), 4u);
   EXPECT_EQ(writer.frames.size(), 4u);
 
   ZCorvane engine;
   ZFileZMF reader(&engine);
+  reader.addTexturePath("texture");
   std::vector<ZCamera*> cameras;
   reader.cameras = &cameras;
   ZFrame* root = reader.load("model.zmf", nullptr, false);
@@ -234,13 +129,17 @@ TEST_F(ZFileZMFTest, RoundTripKeepsTheWholeScene) {
       expectSameGeometry(*a.geometries[g], *b.geometries[g]);
     }
   }
-  // Depth first: car, BODY, WHEEL_LF, then the unnamed frame.
-  EXPECT_EQ(reader.frames[3]->name, "");
+  // Depth first: car, the unnamed frame, wheel FL, then MIRROR.
+  EXPECT_EQ(reader.frames[1]->name, "");
   EXPECT_EQ(reader.frames[2]->parent, reader.frames[1]);
-  ASSERT_EQ(reader.materials.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) expectSameMaterial(*writer.materials[i], *reader.materials[i]);
+  EXPECT_EQ(reader.frames[3]->name, "MIRROR");
+  EXPECT_EQ(reader.frames[3]->parent, root);
+  ASSERT_EQ(reader.materials.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) expectSameMaterial(*writer.materials[i], *reader.materials[i]);
   // Each geometry names the first entry of its material.
   EXPECT_EQ(reader.frames[1]->geometries[0]->material, reader.materials[0]);
+  EXPECT_EQ(reader.frames[1]->geometries[1]->material, reader.materials[2]);
+  EXPECT_EQ(reader.frames[2]->geometries[0]->material, reader.materials[0]);
   ASSERT_EQ(cameras.size(), 1u);
   const ZCamera& c = *cameras[0];
   EXPECT_EQ(c.name, "TV1");
@@ -492,8 +391,9 @@ TEST_F(ZFileZMFTest, ParentChainsStopAtTheDepthLimit) {
 }
 
 TEST_F(ZFileZMFTest, EveryTruncatedPrefixIsRejected) {
-  Scene scene;
-  ZFileZMF writer(&scene.engine);
+  ZCorvane saving;
+  MaterialScene scene(saving);
+  ZFileZMF writer(&saving);
   writer.cameras = &scene.cameras;
   ASSERT_TRUE(writer.save("model.zmf", scene.root));
   const std::string file = readFileText("model.zmf");

@@ -4,21 +4,18 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
+#include "tests/support/AssimpSummary.h"
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
 
-#include <assimp/cimport.h>
-#include <assimp/scene.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -370,29 +367,8 @@ TEST_F(ZObjectBuilderOBJTest, SampleFilesMatchAssimp) {
                            "WusonOBJ.obj"}) {
     SCOPED_TRACE(name);
     const std::string path = (folder / name).string();
-    const aiScene* scene = aiImportFile(path.c_str(), 0);
-    ASSERT_NE(scene, nullptr) << aiGetErrorString();
-    size_t triangles = 0;
-    size_t corners = 0;
-    std::set<std::tuple<float, float, float>> positions;
-    ZVector low(1e30f, 1e30f, 1e30f);
-    ZVector high(-1e30f, -1e30f, -1e30f);
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-      const aiMesh* mesh = scene->mMeshes[m];
-      for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-        const aiFace& face = mesh->mFaces[f];
-        if (face.mNumIndices < 3) continue;
-        triangles += face.mNumIndices - 2;
-        corners += face.mNumIndices;
-        for (unsigned k = 0; k < face.mNumIndices; ++k) {
-          const aiVector3D& p = mesh->mVertices[face.mIndices[k]];
-          positions.insert({p.x, p.y, p.z});
-          low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
-          high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-        }
-      }
-    }
-    aiReleaseImport(scene);
+    const AssimpSummary peer = summariseWithAssimp(path, false);
+    ASSERT_TRUE(peer.read) << peer.error;
 
     ZCorvane localEngine;
     ZObjectBuilder local(&localEngine);
@@ -412,9 +388,11 @@ TEST_F(ZObjectBuilderOBJTest, SampleFilesMatchAssimp) {
         }
       }
     }
-    EXPECT_EQ(ourTriangles, triangles);
-    EXPECT_GE(ourVertices, positions.size());
-    EXPECT_LE(ourVertices, corners);
+    EXPECT_EQ(ourTriangles, peer.triangles);
+    EXPECT_GE(ourVertices, peer.positions);
+    EXPECT_LE(ourVertices, peer.corners);
+    ZVector low = peer.low;
+    ZVector high = peer.high;
     const float tolerance = 1e-4f * std::max(1.0f, high.x - low.x + high.y - low.y + high.z - low.z);
     for (int axis = 0; axis < 3; ++axis) {
       EXPECT_NEAR(ourLow[axis], low[axis], tolerance);

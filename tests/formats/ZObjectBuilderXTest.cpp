@@ -4,19 +4,16 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
+#include "tests/support/AssimpSummary.h"
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
 
-#include <assimp/cimport.h>
-#include <assimp/scene.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
 #include <string>
-#include <tuple>
 
 namespace {
 
@@ -105,36 +102,8 @@ TEST_F(ZObjectBuilderXTest, SampleFilesMatchAssimp) {
                            "kwxport_test_cubewithvcolors.x", "Testwuson.X"}) {
     SCOPED_TRACE(name);
     const std::string path = (folder / name).string();
-    const aiScene* scene = aiImportFile(path.c_str(), 0);
-    ASSERT_NE(scene, nullptr) << aiGetErrorString();
-    size_t triangles = 0;
-    size_t corners = 0;
-    std::set<std::tuple<float, float, float>> positions;
-    ZVector low(1e30f, 1e30f, 1e30f);
-    ZVector high(-1e30f, -1e30f, -1e30f);
-    auto walk = [&](auto&& self, const aiNode* node, aiMatrix4x4 parent) -> void {
-      const aiMatrix4x4 world = parent * node->mTransformation;
-      for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-        const aiMesh* mesh = scene->mMeshes[node->mMeshes[i]];
-        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-          const aiFace& face = mesh->mFaces[f];
-          if (face.mNumIndices < 3) continue;
-          triangles += face.mNumIndices - 2;
-          corners += face.mNumIndices;
-          for (unsigned k = 0; k < face.mNumIndices; ++k) {
-            const aiVector3D& raw = mesh->mVertices[face.mIndices[k]];
-            positions.insert({raw.x, raw.y, raw.z});
-            aiVector3D p = world * raw;
-            p.z = -p.z;  // assimp turns the file's left-handed space into its right-handed one
-            low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
-            high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-          }
-        }
-      }
-      for (unsigned c = 0; c < node->mNumChildren; ++c) self(self, node->mChildren[c], world);
-    };
-    walk(walk, scene->mRootNode, aiMatrix4x4());
-    aiReleaseImport(scene);
+    const AssimpSummary peer = summariseWithAssimp(path, true);
+    ASSERT_TRUE(peer.read) << peer.error;
 
     ZCorvane localEngine;
     ZObjectBuilder local(&localEngine);
@@ -156,9 +125,11 @@ TEST_F(ZObjectBuilderXTest, SampleFilesMatchAssimp) {
         }
       }
     }
-    EXPECT_EQ(ourTriangles, triangles);
-    EXPECT_LE(ourVertices, corners);
-    EXPECT_GE(ourVertices, positions.size());
+    EXPECT_EQ(ourTriangles, peer.triangles);
+    EXPECT_LE(ourVertices, peer.corners);
+    EXPECT_GE(ourVertices, peer.positions);
+    ZVector low = peer.low;
+    ZVector high = peer.high;
     const float tolerance = 1e-3f * std::max(1.0f, high.x - low.x + high.y - low.y + high.z - low.z);
     for (int axis = 0; axis < 3; ++axis) {
       EXPECT_NEAR(ourLow[axis], low[axis], tolerance);
