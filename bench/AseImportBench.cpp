@@ -3,6 +3,7 @@
 // pass and read by the peer without post-processing, from the file and from memory. The ratios
 // printed are the peer's time over ours, so above 1 means we are faster.
 #include "bench/BenchRatio.h"
+#include "bench/BenchTempFolder.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
@@ -14,7 +15,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -146,9 +146,8 @@ BENCHMARK(BM_PeerReadASEText)->Unit(benchmark::kMillisecond)->MinTime(kSeconds)-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder = (std::filesystem::temp_directory_path() / "ase-bench-XXXXXX").string();
-  if (mkdtemp(folder.data()) == nullptr) return 1;
-  aseFile() = folder + "/track.ase";
+  const BenchTempFolder folder("ase-bench");
+  aseFile() = folder.file("track.ase");
   if (!writeScene(aseFile())) return 1;
   std::printf("%s: %.1f MB\n", aseFile().c_str(),
               double(std::filesystem::file_size(aseFile())) / 1e6);
@@ -159,10 +158,7 @@ int main(int argc, char** argv) {
   char minTime[48];
   std::snprintf(minTime, sizeof minTime, "/min_time:%.3f/real_time", kSeconds);
   const auto named = [&](const char* benchmark) { return std::string(benchmark) + minTime; };
-  const int result = runBenchmarksWithRatios(
-      argc, argv,
-      {{named("BM_PeerReadASE"), named("BM_ImportASE")},
-       {named("BM_PeerReadASEText"), named("BM_ImportASEText")}});
-  std::filesystem::remove_all(folder);
-  return result;
+  return runBenchmarksWithRatios(argc, argv,
+                                 {{named("BM_PeerReadASE"), named("BM_ImportASE")},
+                                  {named("BM_PeerReadASEText"), named("BM_ImportASEText")}});
 }

@@ -2,6 +2,7 @@
 // reading the file into memory (page cache warm), saves against fwrite of as many bytes. The
 // model is a track-sized scene of 16 meshes, about a million vertices in all.
 #include "bench/BenchRatio.h"
+#include "bench/BenchTempFolder.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
@@ -14,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,17 +26,14 @@ namespace {
 constexpr int kMeshes = 16;
 constexpr int kSide = 250;  // vertices per mesh side: 62 500 per mesh
 
-const std::string& folder() {
-  static const std::string path = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zmf-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    return pattern;
-  }();
-  return path;
+// Made on first use, removed at exit.
+const BenchTempFolder& folder() {
+  static const BenchTempFolder made("zmf-bench");
+  return made;
 }
 
-std::string zmfFile() { return folder() + "/track.zmf"; }
-std::string zmtFile() { return folder() + "/track.zmt"; }
+std::string zmfFile() { return folder().file("track.zmf"); }
+std::string zmtFile() { return folder().file("track.zmt"); }
 
 // Builds the scene once and writes it in both formats.
 void writeModels() {
@@ -112,7 +111,7 @@ void saveModel(benchmark::State& state, bool text) {
   ZCorvane engine;
   ZFileZMF reader(&engine);
   ZFrame* root = reader.load(zmfFile(), nullptr, false);
-  const std::string path = folder() + (text ? "/saved.zmt" : "/saved.zmf");
+  const std::string path = folder().file(text ? "saved.zmt" : "saved.zmf");
   for (auto _ : state) {
     ZFileZMF file(&engine);
     const bool saved = text ? file.saveText(path, root) : file.save(path, root);
@@ -128,7 +127,7 @@ void BM_SaveZMT(benchmark::State& state) { saveModel(state, true); }
 void writeBytes(benchmark::State& state, const std::string& model) {
   writeModels();
   const std::vector<uint8_t> bytes(size_t(fileSize(model)), 0x5A);
-  const std::string path = folder() + "/plain.bin";
+  const std::string path = folder().file("plain.bin");
   for (auto _ : state) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {
@@ -154,12 +153,9 @@ BENCHMARK(BM_FwriteZMTBytes)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   zlogSetEnabled(false);  // as in a tool run without -v
-  const int result = runBenchmarksWithRatios(
+  return runBenchmarksWithRatios(
       argc, argv,
       {{"BM_LoadZMF", "BM_ReadZMFBytes"},
        {"BM_SaveZMF", "BM_FwriteZMFBytes"},
        {"BM_SaveZMT", "BM_FwriteZMTBytes"}});
-  std::error_code error;
-  std::filesystem::remove_all(folder(), error);
-  return result;
 }

@@ -4,6 +4,7 @@
 // texture coordinates and normals, faces written as quads and as triangles, about 40 MB.
 // Tearing the results down is not timed for any of the three.
 #include "bench/BenchRatio.h"
+#include "bench/BenchTempFolder.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
@@ -16,7 +17,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -25,16 +25,13 @@ namespace {
 constexpr int kGroups = 6;
 constexpr int kSide = 220;  // vertices per grid side: 48 400 per group
 
-const std::string& folder() {
-  static const std::string path = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zmf-obj-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    return pattern;
-  }();
-  return path;
+// Made on first use, removed at exit.
+const BenchTempFolder& folder() {
+  static const BenchTempFolder made("zmf-obj");
+  return made;
 }
 
-std::string objFile() { return folder() + "/scene.obj"; }
+std::string objFile() { return folder().file("scene.obj"); }
 
 // Writes the file once: per group a wavy grid; even rows of cells as quads, odd rows as two
 // triangles each, corners written v/vt/vn.
@@ -131,9 +128,6 @@ BENCHMARK(BM_AssimpOBJ)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   zlogSetEnabled(false);  // as in a tool run without -v
-  const int result = runBenchmarksWithRatios(
+  return runBenchmarksWithRatios(
       argc, argv, {{"BM_ImportOBJ", "BM_TinyObjLoader"}, {"BM_ImportOBJ", "BM_AssimpOBJ"}});
-  std::error_code error;
-  std::filesystem::remove_all(folder(), error);
-  return result;
 }
