@@ -3,6 +3,7 @@
 #include "formats/ByteReader.h"
 #include "formats/ByteWriter.h"
 #include "foundation/ZFileName.h"
+#include "foundation/ZHugePages.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
 #include "foundation/ZReplacingFile.h"
@@ -309,6 +310,7 @@ ZGeometry* ZFileZMF::readGeometry(ByteReader& in) {
   ZGeometry* g = renderer->getNewGeometry();
   g->name = name;
   g->vertices.reserve(vertexCount);
+  adviseHugePages(g->vertices);
   for (uint32_t i = 0; i < vertexCount; ++i) {
     ZVector position = readVector(in);
     ZVector normal = readVector(in);
@@ -340,6 +342,7 @@ ZGeometry* ZFileZMF::readGeometry(ByteReader& in) {
   const uint32_t faceCount = in.u32();
   if (!in.fits(faceCount, kFaceRecord)) return nullptr;
   g->faces.reserve(faceCount);
+  adviseHugePages(g->faces);
   for (uint32_t i = 0; i < faceCount; ++i) {
     const int a = in.u16();
     const int b = in.u16();

@@ -3,6 +3,7 @@
 #include "formats/TextTokenizer.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZFileName.h"
+#include "foundation/ZHugePages.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMappedFile.h"
 #include "foundation/ZParse.h"
@@ -523,6 +524,7 @@ ZGeometry* ZFileZMF::readTextGeometry(TextTokenizer& in) {
   zlog("Loading %d vertices\n", vertexCount);
   // A vertex is 14 numbers, each with its delimiter, so the text left bounds the count.
   g->vertices.reserve(std::min(size_t(std::max(vertexCount, 0)), in.remaining() / 28));
+  adviseHugePages(g->vertices);
   for (int i = 0; i < vertexCount; ++i) {
     number(in);  // the vertex's index, implied by its place
     float values[13];
@@ -549,6 +551,7 @@ ZGeometry* ZFileZMF::readTextGeometry(TextTokenizer& in) {
   if (in.failed()) return nullptr;
   zlog("Loading %d faces\n", faceCount);
   g->faces.reserve(std::min(size_t(std::max(faceCount, 0)), in.remaining() / 20));  // 10 numbers
+  adviseHugePages(g->faces);
   for (int i = 0; i < faceCount; ++i) {
     number(in);  // the face's index, implied by its place
     int corners[3];

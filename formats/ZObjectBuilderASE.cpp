@@ -7,6 +7,7 @@
 #include "formats/ParseAhead.h"
 
 #include "foundation/ZFileName.h"
+#include "foundation/ZHugePages.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
 #include "foundation/ZParse.h"
@@ -198,6 +199,8 @@ void AseImport::line(Tag tag, AseTokens& t, std::string_view text) {
       faceStart.assign(granted, -1);
       g->vertices.reserve(g->vertices.size() + 3 * granted);
       g->faces.reserve(g->faces.size() + granted);
+      adviseHugePages(g->vertices);
+      adviseHugePages(g->faces);
       return;
     }
     case Tag::MeshMappingChannel:
