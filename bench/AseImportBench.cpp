@@ -3,7 +3,7 @@
 // pass and read by the peer without post-processing, from the file and from memory. The ratios
 // printed are the peer's time over ours, so above 1 means we are faster.
 #include "bench/BenchRatio.h"
-#include "bench/BenchTempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
@@ -146,7 +146,7 @@ BENCHMARK(BM_PeerReadASEText)->Unit(benchmark::kMillisecond)->MinTime(kSeconds)-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const BenchTempFolder folder("ase-bench");
+  const TempFolder folder;
   aseFile() = folder.file("track.ase");
   if (!writeScene(aseFile())) return 1;
   std::printf("%s: %.1f MB\n", aseFile().c_str(),

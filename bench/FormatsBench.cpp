@@ -2,7 +2,7 @@
 // reading the file into memory (page cache warm), saves against fwrite of as many bytes. The
 // model is a track-sized scene of 16 meshes, about a million vertices in all.
 #include "bench/BenchRatio.h"
-#include "bench/BenchTempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
@@ -27,8 +27,8 @@ constexpr int kMeshes = 16;
 constexpr int kSide = 250;  // vertices per mesh side: 62 500 per mesh
 
 // Made on first use, removed at exit.
-const BenchTempFolder& folder() {
-  static const BenchTempFolder made("zmf-bench");
+const TempFolder& folder() {
+  static const TempFolder made;
   return made;
 }
 

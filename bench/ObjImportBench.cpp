@@ -4,7 +4,7 @@
 // texture coordinates and normals, faces written as quads and as triangles, about 40 MB.
 // Tearing the results down is not timed for any of the three.
 #include "bench/BenchRatio.h"
-#include "bench/BenchTempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
@@ -26,8 +26,8 @@ constexpr int kGroups = 6;
 constexpr int kSide = 220;  // vertices per grid side: 48 400 per group
 
 // Made on first use, removed at exit.
-const BenchTempFolder& folder() {
-  static const BenchTempFolder made("zmf-obj");
+const TempFolder& folder() {
+  static const TempFolder made;
   return made;
 }
 

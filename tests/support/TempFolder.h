@@ -1,5 +1,6 @@
 // A fresh folder under the system's temporary folder, removed with everything in it at the end
-// of the test; optionally the current folder while the test runs.
+// of the test or benchmark; optionally the current folder meanwhile. Throws when none can be
+// made: a test or benchmark means nothing without its files.
 #pragma once
 
 #include <filesystem>
@@ -13,6 +14,8 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& path() const { return root; }
+  // The full path of name below the folder.
+  std::string file(const std::string& name) const { return (root / name).string(); }
   // Writes bytes to a file below the folder (parents created); returns its full path.
   std::string write(const std::string& relative, const std::string& bytes) const;
   // Makes the folder current until destruction.

@@ -22,9 +22,17 @@ Function next(const char* name) {
   return reinterpret_cast<Function>(symbol);
 }
 
-#define FORWARD(name, ...)                                         \
-  static const auto real = next<decltype(&name)>(#name);          \
+// Calls the GL library's own definition of the function this is defined in front of.
+#define FORWARD(name, ...)                                \
+  static const auto real = next<decltype(&name)>(#name); \
   real(__VA_ARGS__)
+
+// Defines a GL function that counts its call and passes it on.
+#define COUNTED(name, parameters, ...) \
+  void name parameters {               \
+    ++calls;                           \
+    FORWARD(name, __VA_ARGS__);        \
+  }
 
 bool isTextureCapability(GLenum capability) {
   switch (capability) {
@@ -46,38 +54,16 @@ uint64_t textureUnitGLCalls() { return calls; }
 
 extern "C" {
 
-void glActiveTexture(GLenum unit) {
-  ++calls;
-  FORWARD(glActiveTexture, unit);
-}
-void glBindTexture(GLenum target, GLuint texture) {
-  ++calls;
-  FORWARD(glBindTexture, target, texture);
-}
-void glTexEnvi(GLenum target, GLenum name, GLint value) {
-  ++calls;
-  FORWARD(glTexEnvi, target, name, value);
-}
-void glTexEnvf(GLenum target, GLenum name, GLfloat value) {
-  ++calls;
-  FORWARD(glTexEnvf, target, name, value);
-}
-void glTexEnvfv(GLenum target, GLenum name, const GLfloat* values) {
-  ++calls;
-  FORWARD(glTexEnvfv, target, name, values);
-}
-void glTexParameteri(GLenum target, GLenum name, GLint value) {
-  ++calls;
-  FORWARD(glTexParameteri, target, name, value);
-}
-void glTexParameterfv(GLenum target, GLenum name, const GLfloat* values) {
-  ++calls;
-  FORWARD(glTexParameterfv, target, name, values);
-}
-void glTexGeni(GLenum coordinate, GLenum name, GLint value) {
-  ++calls;
-  FORWARD(glTexGeni, coordinate, name, value);
-}
+COUNTED(glActiveTexture, (GLenum unit), unit)
+COUNTED(glBindTexture, (GLenum target, GLuint texture), target, texture)
+COUNTED(glTexEnvi, (GLenum target, GLenum name, GLint value), target, name, value)
+COUNTED(glTexEnvf, (GLenum target, GLenum name, GLfloat value), target, name, value)
+COUNTED(glTexEnvfv, (GLenum target, GLenum name, const GLfloat* values), target, name, values)
+COUNTED(glTexParameteri, (GLenum target, GLenum name, GLint value), target, name, value)
+COUNTED(glTexParameterfv, (GLenum target, GLenum name, const GLfloat* values), target, name,
+        values)
+COUNTED(glTexGeni, (GLenum coordinate, GLenum name, GLint value), coordinate, name, value)
+
 void glEnable(GLenum capability) {
   if (isTextureCapability(capability)) ++calls;
   FORWARD(glEnable, capability);
