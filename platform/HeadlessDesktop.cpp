@@ -32,3 +32,7 @@ void HeadlessDesktop::postQuit(int code) {
   quitPosted = true;
   exitCode = code;
 }
+
+int64_t HeadlessDesktop::clockNanoseconds() {
+  return setClock ? *setClock : DesktopHost::clockNanoseconds();
+}

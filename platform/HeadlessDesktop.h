@@ -5,6 +5,8 @@
 
 #include "platform/desktop.h"
 
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,9 +29,14 @@ class HeadlessDesktop : public DesktopHost {
   RECT windowRect(HWND window) override;
   HWND activeWindow() override { return nullptr; }
   void postQuit(int exitCode) override;
+  // The real clock, or the set one once setClockMs has been called.
+  int64_t clockNanoseconds() override;
 
   // Presses or releases a key for code under test.
   void setKeyDown(int virtualKey, bool down);
+  // Stops the clock at ms milliseconds; from then on it moves only when set again, so timed
+  // behaviour is tested deterministically.
+  void setClockMs(uint32_t ms) { setClock = int64_t(ms) * 1'000'000; }
 
   bool printToStderr;
   std::vector<Message> messages;
@@ -38,6 +45,7 @@ class HeadlessDesktop : public DesktopHost {
   RECT window{0, 0, 1024, 768};
 
  private:
+  std::optional<int64_t> setClock;
   std::set<int> keysDown;
   POINT cursor;
 };

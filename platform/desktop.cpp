@@ -91,11 +91,15 @@ HWND GetActiveWindow() { return desktopHost().activeWindow(); }
 
 void PostQuitMessage(int exitCode) { desktopHost().postQuit(exitCode); }
 
+int64_t DesktopHost::clockNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 bool QueryPerformanceCounter(int64_t* count) {
   if (!count) return false;
-  *count = std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-               .count();
+  *count = desktopHost().clockNanoseconds();
   return true;
 }
 

@@ -70,6 +70,7 @@ constexpr int VK_UP = 0x26;
 constexpr int VK_RIGHT = 0x27;
 constexpr int VK_DOWN = 0x28;
 constexpr int VK_DELETE = 0x2E;
+constexpr int VK_F1 = 0x70;
 
 // What a window system answers. Implementations: HeadlessDesktop, and the shell's Qt host.
 class DesktopHost {
@@ -89,6 +90,8 @@ class DesktopHost {
   virtual HWND activeWindow() = 0;
   // Asks the host to end the program with the exit code once control returns to it.
   virtual void postQuit(int exitCode) = 0;
+  // The monotonic clock behind QueryPerformanceCounter and GetTickCount, in nanoseconds.
+  virtual int64_t clockNanoseconds();
 };
 
 // Installs the host that answers the calls below; null restores the default headless host.
