@@ -1,8 +1,10 @@
 // Imports scenes made by other programs: ASE (with its animation and spline passes), OBJ with
-// its MTL library, XSI and X. Every import creates its frames, geometries, materials and cameras
-// through the renderer's factories (no device needed) and lists them here in creation order; the
-// caller attaches the top-level frames to its scene (attachTo). Readers are bounds-checked: every
-// index taken from a file is checked before use, a bad one skips that element with a log line.
+// its MTL library, XSI, X, glTF, and FBX, DAE, 3DS, PLY and STL through assimp. Every import
+// creates its frames, geometries, materials and cameras through the renderer's factories (no
+// device needed) and lists them here in creation order; the caller attaches the top-level frames
+// to its scene (attachTo). Readers are bounds-checked: every index taken from a file is checked
+// before use, a bad one skips that element with a log line (a glTF file failing a check is
+// refused whole).
 #pragma once
 
 #include "foundation/ZQuaternion.h"
@@ -72,6 +74,11 @@ class ZObjectBuilder {
   bool loadXSI(const std::string& fileName, bool multi);
   // An X mesh through the platform's loader, as a frame with one geometry per material.
   bool loadX(const std::string& fileName);
+  // A glTF 2.0 scene (.gltf, or .glb by its extension): nodes as frames, triangle primitives as
+  // geometries, with materials and cameras, mirrored into the engine's left-handed axes.
+  bool loadGLTF(const std::string& fileName);
+  // An FBX, DAE, 3DS, PLY or STL scene read through assimp, converted as loadGLTF converts.
+  bool loadAssimp(const std::string& fileName);
 
   // The same imports over text already in memory (file names only name it in the log; the
   // texture folder is texturePath).

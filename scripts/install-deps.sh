@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libegl-dev libgl1-mesa-dri
   libstb-dev libmeshoptimizer-dev libassimp-dev zlib1g-dev
-  libtinyobjloader-dev
+  libtinyobjloader-dev libtinygltf-dev nlohmann-json3-dev
   libfreetype-dev fonts-dejavu-core
   xvfb xauth
 )

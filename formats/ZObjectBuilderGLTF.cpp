@@ -1,0 +1,619 @@
+// glTF 2.0 import through tinygltf. The file is parsed whole (pictures are not decoded: an
+// external image's file name is all a material keeps), then every node, mesh and accessor the
+// scene reaches is checked and read into plain arrays before any engine object is made, so a
+// file that fails a check imports nothing.
+//
+// Axes: glTF is right-handed, the engine left-handed with the same up axis. Positions and normals
+// get z negated, triangles their winding reversed, node matrices are conjugated with
+// S = diag(1, 1, -1). A glTF camera looks along its node's -Z, which S turns into the frame's
+// heading row. glTF's texture v already runs down the picture, as the engine's does.
+#include "formats/ZObjectBuilder.h"
+#include "foundation/ZFileName.h"
+#include "foundation/ZLog.h"
+#include "foundation/ZMatrix.h"
+#include "render/ZCorvane.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#define TINYGLTF_IMPLEMENTATION
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+
+namespace {
+
+// Node trees deeper than this are refused, leaving room for the levels the caller hangs the
+// import under (frame operations recurse once per level).
+constexpr int kMaxNodeDepth = ZFrame::kMaxDepth - 8;
+constexpr double kPi = 3.14159265358979323846;
+
+// Embedded pictures are parsed by tinygltf but never decoded.
+bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
+               const unsigned char*, int, void*) {
+  return true;
+}
+
+size_t componentSize(int type) {
+  switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_BYTE:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+      return 1;
+    case TINYGLTF_COMPONENT_TYPE_SHORT:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+      return 2;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT:
+    case TINYGLTF_COMPONENT_TYPE_FLOAT:
+      return 4;
+    default:
+      return 0;  // not an accessor component type of glTF 2.0
+  }
+}
+
+// One component at p (little-endian, as glTF stores it); normalized integers map to 0..1 or
+// -1..1.
+float readComponent(const uint8_t* p, int type, bool normalized) {
+  switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+      float f;
+      std::memcpy(&f, p, 4);
+      return f;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+      return normalized ? float(*p) / 255.0f : float(*p);
+    case TINYGLTF_COMPONENT_TYPE_BYTE: {
+      int8_t v;
+      std::memcpy(&v, p, 1);
+      return normalized ? std::max(float(v) / 127.0f, -1.0f) : float(v);
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      return normalized ? float(v) / 65535.0f : float(v);
+    }
+    case TINYGLTF_COMPONENT_TYPE_SHORT: {
+      int16_t v;
+      std::memcpy(&v, p, 2);
+      return normalized ? std::max(float(v) / 32767.0f, -1.0f) : float(v);
+    }
+    default: {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      return float(v);
+    }
+  }
+}
+
+// The bytes of one accessor, checked against its view and buffer: element i starts at
+// data + i * stride and holds `components` values of componentType.
+struct AccessorData {
+  const uint8_t* data = nullptr;
+  size_t count = 0;
+  size_t stride = 0;
+  int componentType = 0;
+  int components = 0;
+  bool normalized = false;
+
+  float value(size_t element, int component) const {
+    return readComponent(data + element * stride + size_t(component) * componentSize(componentType),
+                         componentType, normalized);
+  }
+};
+
+// One triangle primitive read from the file, already in engine axes.
+struct Primitive {
+  int material = -1;  // -1: the import's default material
+  std::vector<ZVector> positions;
+  std::vector<ZVector> normals;           // empty: the file gives none
+  std::vector<std::array<float, 2>> uvs;  // empty: none
+  std::vector<uint32_t> triangles;        // corners, winding already reversed
+};
+
+// "%20" and the like in a URI back to the bytes they stand for.
+std::string percentDecoded(const std::string& uri) {
+  auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  for (size_t i = 0; i < uri.size(); ++i) {
+    if (uri[i] == '%' && i + 2 < uri.size() && hex(uri[i + 1]) >= 0 && hex(uri[i + 2]) >= 0) {
+      out += char(hex(uri[i + 1]) * 16 + hex(uri[i + 2]));
+      i += 2;
+    } else {
+      out += uri[i];
+    }
+  }
+  return out;
+}
+
+class GltfReader {
+ public:
+  GltfReader(ZObjectBuilder& builder, const tinygltf::Model& source, std::string folderName)
+      : out(builder), model(source), folder(std::move(folderName)) {}
+
+  // Checks the scene and reads its meshes; false with `error` set when the file fails a check.
+  bool read() {
+    std::vector<int> roots;
+    if (model.defaultScene >= 0) {
+      if (size_t(model.defaultScene) >= model.scenes.size()) {
+        return fail("default scene %d does not exist", model.defaultScene);
+      }
+      roots = model.scenes[size_t(model.defaultScene)].nodes;
+    } else if (!model.scenes.empty()) {
+      roots = model.scenes[0].nodes;
+    } else {
+      // No scene: every node that is nobody's child.
+      std::vector<bool> isChild(model.nodes.size(), false);
+      for (const tinygltf::Node& node : model.nodes) {
+        for (int child : node.children) {
+          if (child >= 0 && size_t(child) < isChild.size()) isChild[size_t(child)] = true;
+        }
+      }
+      for (size_t i = 0; i < model.nodes.size(); ++i) {
+        if (!isChild[i]) roots.push_back(int(i));
+      }
+    }
+    reached.assign(model.nodes.size(), false);
+    meshes.resize(model.meshes.size());
+    meshRead.assign(model.meshes.size(), false);
+    for (int root : roots) {
+      if (!checkNode(root, 0)) return false;
+    }
+    for (size_t i = 0; i < model.materials.size(); ++i) {
+      if (!imageOf(model.materials[i], i, nullptr)) return false;
+    }
+    rootNodes = std::move(roots);
+    return true;
+  }
+
+  // Makes the engine objects of what read() accepted.
+  void build() {
+    for (size_t i = 0; i < model.materials.size(); ++i) {
+      materials.push_back(makeMaterial(model.materials[i], i));
+    }
+    for (int root : rootNodes) buildNode(root, nullptr, ZMatrix());
+  }
+
+  std::string error;
+
+ private:
+  bool fail(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    error = text;
+    return false;
+  }
+
+  bool checkNode(int index, int depth) {
+    if (index < 0 || size_t(index) >= model.nodes.size()) {
+      return fail("node %d does not exist", index);
+    }
+    if (reached[size_t(index)]) return fail("node %d is reached twice", index);
+    if (depth >= kMaxNodeDepth) return fail("nodes nest deeper than %d levels", kMaxNodeDepth);
+    reached[size_t(index)] = true;
+    const tinygltf::Node& node = model.nodes[size_t(index)];
+    if ((node.matrix.size() != 0 && node.matrix.size() != 16) ||
+        (node.rotation.size() != 0 && node.rotation.size() != 4) ||
+        (node.scale.size() != 0 && node.scale.size() != 3) ||
+        (node.translation.size() != 0 && node.translation.size() != 3)) {
+      return fail("node %d has a transform of the wrong size", index);
+    }
+    if (node.mesh != -1) {
+      if (node.mesh < 0 || size_t(node.mesh) >= model.meshes.size()) {
+        return fail("node %d names mesh %d, which does not exist", index, node.mesh);
+      }
+      if (!meshRead[size_t(node.mesh)] && !readMesh(size_t(node.mesh))) return false;
+      meshRead[size_t(node.mesh)] = true;
+    }
+    if (node.camera != -1 && (node.camera < 0 || size_t(node.camera) >= model.cameras.size())) {
+      return fail("node %d names camera %d, which does not exist", index, node.camera);
+    }
+    for (int child : node.children) {
+      if (!checkNode(child, depth + 1)) return false;
+    }
+    return true;
+  }
+
+  // The accessor's bytes after every check that keeps its reads inside its buffer.
+  bool accessor(int index, int type, AccessorData& data) {
+    if (index < 0 || size_t(index) >= model.accessors.size()) {
+      return fail("accessor %d does not exist", index);
+    }
+    const tinygltf::Accessor& a = model.accessors[size_t(index)];
+    if (a.sparse.isSparse) return fail("accessor %d is sparse, which is not read", index);
+    if (a.type != type)
+      return fail("accessor %d has type %d where %d is read", index, a.type, type);
+    const size_t size = componentSize(a.componentType);
+    if (size == 0) return fail("accessor %d has component type %d", index, a.componentType);
+    const int components = tinygltf::GetNumComponentsInType(uint32_t(a.type));
+    const size_t element = size * size_t(components);
+    if (a.bufferView < 0 || size_t(a.bufferView) >= model.bufferViews.size()) {
+      return fail("accessor %d has no buffer view", index);
+    }
+    const tinygltf::BufferView& view = model.bufferViews[size_t(a.bufferView)];
+    if (view.buffer < 0 || size_t(view.buffer) >= model.buffers.size()) {
+      return fail("buffer view %d names buffer %d, which does not exist", a.bufferView,
+                  view.buffer);
+    }
+    const std::vector<unsigned char>& bytes = model.buffers[size_t(view.buffer)].data;
+    if (view.byteOffset > bytes.size() || view.byteLength > bytes.size() - view.byteOffset) {
+      return fail("buffer view %d runs past its buffer", a.bufferView);
+    }
+    const size_t stride = view.byteStride != 0 ? view.byteStride : element;
+    if (stride < element)
+      return fail("buffer view %d has a stride below its elements", a.bufferView);
+    // The last element ends at byteOffset + (count - 1) * stride + element.
+    if (a.count > 0 &&
+        (a.byteOffset > view.byteLength || view.byteLength - a.byteOffset < element ||
+         (a.count - 1) > (view.byteLength - a.byteOffset - element) / stride)) {
+      return fail("accessor %d runs past its buffer view", index);
+    }
+    data.data = bytes.data() + view.byteOffset + a.byteOffset;
+    data.count = a.count;
+    data.stride = stride;
+    data.componentType = a.componentType;
+    data.components = components;
+    data.normalized = a.normalized;
+    return true;
+  }
+
+  int attribute(const tinygltf::Primitive& primitive, const char* name) const {
+    const auto found = primitive.attributes.find(name);
+    return found == primitive.attributes.end() ? -1 : found->second;
+  }
+
+  bool readMesh(size_t index) {
+    const tinygltf::Mesh& mesh = model.meshes[index];
+    for (size_t p = 0; p < mesh.primitives.size(); ++p) {
+      const tinygltf::Primitive& source = mesh.primitives[p];
+      if (source.mode != -1 && source.mode != TINYGLTF_MODE_TRIANGLES) {
+        zlog("glTF mesh %d primitive %d: mode %d skipped (triangles only)\n", int(index), int(p),
+             source.mode);
+        continue;
+      }
+      const int position = attribute(source, "POSITION");
+      if (position < 0) {
+        zlog("glTF mesh %d primitive %d has no positions, skipped\n", int(index), int(p));
+        continue;
+      }
+      if (source.material != -1 &&
+          (source.material < 0 || size_t(source.material) >= model.materials.size())) {
+        return fail("mesh %d names material %d, which does not exist", int(index), source.material);
+      }
+      Primitive read;
+      read.material = source.material;
+      AccessorData positions;
+      if (!accessor(position, TINYGLTF_TYPE_VEC3, positions)) return false;
+      if (positions.count > size_t(INT32_MAX))
+        return fail("mesh %d has too many vertices", int(index));
+      const size_t vertexCount = positions.count;
+      read.positions.resize(vertexCount);
+      for (size_t i = 0; i < vertexCount; ++i) {
+        read.positions[i] =
+            ZVector(positions.value(i, 0), positions.value(i, 1), -positions.value(i, 2)) *
+            out.scale;
+      }
+      if (const int normal = attribute(source, "NORMAL"); normal >= 0) {
+        AccessorData normals;
+        if (!accessor(normal, TINYGLTF_TYPE_VEC3, normals)) return false;
+        if (normals.count != vertexCount) return fail("accessor %d: normal count differs", normal);
+        read.normals.resize(vertexCount);
+        for (size_t i = 0; i < vertexCount; ++i) {
+          read.normals[i] = ZVector(normals.value(i, 0), normals.value(i, 1), -normals.value(i, 2));
+        }
+      }
+      if (const int uv = attribute(source, "TEXCOORD_0"); uv >= 0) {
+        AccessorData uvs;
+        if (!accessor(uv, TINYGLTF_TYPE_VEC2, uvs)) return false;
+        if (uvs.count != vertexCount)
+          return fail("accessor %d: texture coordinate count differs", uv);
+        read.uvs.resize(vertexCount);
+        for (size_t i = 0; i < vertexCount; ++i) read.uvs[i] = {uvs.value(i, 0), uvs.value(i, 1)};
+      }
+      std::vector<uint32_t> corners;
+      if (source.indices >= 0) {
+        AccessorData indices;
+        if (!accessor(source.indices, TINYGLTF_TYPE_SCALAR, indices)) return false;
+        if (indices.componentType != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
+            indices.componentType != TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT &&
+            indices.componentType != TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT) {
+          return fail("accessor %d: indices are not unsigned integers", source.indices);
+        }
+        corners.resize(indices.count);
+        for (size_t i = 0; i < indices.count; ++i) {
+          uint32_t v = 0;
+          std::memcpy(&v, indices.data + i * indices.stride, componentSize(indices.componentType));
+          if (v >= vertexCount) {
+            return fail("accessor %d: index %u is past the %zu vertices", source.indices, v,
+                        vertexCount);
+          }
+          corners[i] = v;
+        }
+      } else {
+        corners.resize(vertexCount);
+        for (size_t i = 0; i < vertexCount; ++i) corners[i] = uint32_t(i);
+      }
+      if (corners.size() % 3 != 0) {
+        zlog("glTF mesh %d primitive %d: %d corners after the last triangle ignored\n", int(index),
+             int(p), int(corners.size() % 3));
+      }
+      read.triangles.reserve(corners.size() - corners.size() % 3);
+      for (size_t i = 0; i + 2 < corners.size(); i += 3) {
+        // The mirror turns the winding round: a, c, b.
+        read.triangles.insert(read.triangles.end(), {corners[i], corners[i + 2], corners[i + 1]});
+      }
+      meshes[index].push_back(std::move(read));
+    }
+    return true;
+  }
+
+  // The external file of a material's base colour picture: into `uri` when given; empty for
+  // none or an embedded picture. False when the material names what does not exist.
+  bool imageOf(const tinygltf::Material& material, size_t index, std::string* uri) {
+    const int texture = material.pbrMetallicRoughness.baseColorTexture.index;
+    if (texture == -1) return true;
+    if (texture < 0 || size_t(texture) >= model.textures.size()) {
+      return fail("material %zu names texture %d, which does not exist", index, texture);
+    }
+    const int image = model.textures[size_t(texture)].source;
+    if (image == -1) return true;
+    if (image < 0 || size_t(image) >= model.images.size()) {
+      return fail("texture %d names image %d, which does not exist", texture, image);
+    }
+    const std::string& source = model.images[size_t(image)].uri;
+    if (uri != nullptr && !source.empty() && source.compare(0, 5, "data:") != 0) {
+      *uri = percentDecoded(source);
+    }
+    return true;
+  }
+
+  // The picture's file: in the import's texture folder, or else where the file names it
+  // relative to the model, or else beside the model; the texture folder when it is nowhere.
+  ZTexture* texture(const std::string& uri) {
+    const std::string name(fileNameOf(uri));
+    const std::string inTextureFolder = out.texturePath + name;
+    if (!canOpenForReading(inTextureFolder)) {
+      const std::string relative =
+          folder + "/" + std::filesystem::path(uri).lexically_normal().generic_string();
+      if (canOpenForReading(relative)) return out.renderer->getTexture(relative);
+      const std::string beside = folder + "/" + name;
+      if (canOpenForReading(beside)) return out.renderer->getTexture(beside);
+    }
+    return out.renderer->getTexture(inTextureFolder);
+  }
+
+  ZMaterial* makeMaterial(const tinygltf::Material& source, size_t index) {
+    ZMaterial* material = out.renderer->getNewMaterial();
+    out.materials.push_back(material);
+    zlog("glTF material %s\n", source.name.c_str());
+    const std::vector<double>& c = source.pbrMetallicRoughness.baseColorFactor;
+    if (c.size() == 4) {
+      material->setDiffuse(float(c[0]), float(c[1]), float(c[2]), true);
+      material->setOpacity(float(c[3]));
+    }
+    material->setDoubleFace(source.doubleSided);
+    std::string uri;
+    imageOf(source, index, &uri);
+    if (!uri.empty()) {
+      zlog("loading texture %s\n", uri.c_str());
+      material->setTexture(texture(uri));
+    }
+    if (source.alphaMode == "BLEND") {
+      material->setShadeModel(uri.empty() ? 2 : 4);
+    } else if (source.alphaMode == "MASK") {
+      material->setShadeModel(1);
+    }
+    return material;
+  }
+
+  ZMaterial* materialFor(int index) {
+    if (index >= 0) return materials[size_t(index)];
+    if (fallback == nullptr) {
+      fallback = out.renderer->getNewMaterial();
+      out.materials.push_back(fallback);
+    }
+    return fallback;
+  }
+
+  // The node's local transform in engine axes: glTF's column-vector matrix stored by columns is
+  // the engine's row-vector matrix stored by rows; then S M S and the import scale.
+  ZMatrix localMatrix(const tinygltf::Node& node) const {
+    double c[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (node.matrix.size() == 16) {
+      for (int i = 0; i < 16; ++i) c[i] = node.matrix[size_t(i)];
+    } else {
+      double q[4] = {0, 0, 0, 1};
+      if (node.rotation.size() == 4) {
+        const double length =
+            std::sqrt(node.rotation[0] * node.rotation[0] + node.rotation[1] * node.rotation[1] +
+                      node.rotation[2] * node.rotation[2] + node.rotation[3] * node.rotation[3]);
+        if (length > 0 && std::isfinite(length)) {
+          for (int i = 0; i < 4; ++i) q[i] = node.rotation[size_t(i)] / length;
+        }
+      }
+      const double x = q[0], y = q[1], z = q[2], w = q[3];
+      // R by rows, for column vectors.
+      const double r[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                              {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                              {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+      double s[3] = {1, 1, 1};
+      if (node.scale.size() == 3) s[0] = node.scale[0], s[1] = node.scale[1], s[2] = node.scale[2];
+      // T R S by columns.
+      for (int column = 0; column < 3; ++column) {
+        for (int row = 0; row < 3; ++row) c[column * 4 + row] = r[row][column] * s[column];
+      }
+      if (node.translation.size() == 3) {
+        c[12] = node.translation[0], c[13] = node.translation[1], c[14] = node.translation[2];
+      }
+    }
+    ZMatrix m;
+    for (int i = 0; i < 16; ++i) m.m[i] = float(c[i]);
+    for (int row = 0; row < 4; ++row) {
+      for (int column = 0; column < 4; ++column) {
+        if ((row == 2) != (column == 2)) m.at(row, column) = -m.at(row, column);
+      }
+    }
+    m.m[3] = m.m[7] = m.m[11] = 0;
+    m.m[15] = 1;
+    m.m[12] *= out.scale;
+    m.m[13] *= out.scale;
+    m.m[14] *= out.scale;
+    return m;
+  }
+
+  void buildNode(int index, ZFrame* parent, const ZMatrix& parentWorld) {
+    const tinygltf::Node& node = model.nodes[size_t(index)];
+    ZFrame* frame = out.renderer->getNewFrame();
+    frame->name = node.name.empty() ? "node" + std::to_string(index) : node.name;
+    frame->matrix = localMatrix(node);
+    out.frames.push_back(frame);
+    if (parent != nullptr) parent->addChild(frame);
+    const ZMatrix world = ZMatrix::multiply(frame->matrix, parentWorld);
+    if (node.mesh >= 0) {
+      const std::string& meshName = model.meshes[size_t(node.mesh)].name;
+      for (const Primitive& primitive : meshes[size_t(node.mesh)]) {
+        buildGeometry(primitive, meshName.empty() ? frame->name : meshName, frame);
+      }
+    }
+    if (node.camera >= 0) buildCamera(model.cameras[size_t(node.camera)], world, frame->name);
+    for (int child : node.children) buildNode(child, frame, world);
+  }
+
+  void buildGeometry(const Primitive& primitive, const std::string& name, ZFrame* frame) {
+    ZGeometry* g = out.renderer->getNewGeometry();
+    g->name = name;
+    g->setMaterial(materialFor(primitive.material));
+    g->vertices.reserve(primitive.positions.size());
+    for (size_t i = 0; i < primitive.positions.size(); ++i) {
+      g->addVertex(primitive.positions[i]);
+      SVertex& vertex = g->vertices.back();
+      if (!primitive.normals.empty()) vertex.normal = primitive.normals[i];
+      if (!primitive.uvs.empty()) {
+        vertex.t0[0] = primitive.uvs[i][0];
+        vertex.t0[1] = primitive.uvs[i][1];
+      }
+    }
+    g->faces.reserve(primitive.triangles.size() / 3);
+    for (size_t i = 0; i + 2 < primitive.triangles.size(); i += 3) {
+      g->addTriangle(int(primitive.triangles[i]), int(primitive.triangles[i + 1]),
+                     int(primitive.triangles[i + 2]));
+    }
+    if (primitive.normals.empty()) {
+      g->generateNormals();
+    } else {
+      g->generateFaceNormals();
+    }
+    g->computeBoundingBox();
+    g->initRadius();
+    frame->addGeometry(g);
+    out.geometries.push_back(g);
+  }
+
+  void buildCamera(const tinygltf::Camera& source, const ZMatrix& world, const std::string& name) {
+    ZCamera* camera = out.renderer->getNewCamera();
+    camera->name = name;
+    camera->position = world.getPosition();
+    camera->heading = world.row(2);
+    camera->heading.normalize();
+    camera->up = world.row(1);
+    camera->up.normalize();
+    if (source.type == "orthographic") {
+      const tinygltf::OrthographicCamera& o = source.orthographic;
+      camera->isOrthographic = true;
+      camera->orthoSize = float(o.ymag) * out.scale;
+      if (o.ymag != 0) camera->aspect = float(o.xmag / o.ymag);
+      camera->nearPlane = float(o.znear) * out.scale;
+      camera->farPlane = float(o.zfar) * out.scale;
+    } else {
+      const tinygltf::PerspectiveCamera& p = source.perspective;
+      camera->fov = float(p.yfov * 180.0 / kPi);
+      if (p.aspectRatio > 0) camera->aspect = float(p.aspectRatio);
+      camera->nearPlane = float(p.znear) * out.scale;
+      if (p.zfar > 0) camera->farPlane = float(p.zfar) * out.scale;  // 0: infinite, kept
+    }
+    out.cameras.push_back(camera);
+  }
+
+  ZObjectBuilder& out;
+  const tinygltf::Model& model;
+  std::string folder;
+  std::vector<int> rootNodes;
+  std::vector<bool> reached;
+  std::vector<std::vector<Primitive>> meshes;  // by mesh index, read once
+  std::vector<bool> meshRead;
+  std::vector<ZMaterial*> materials;  // by material index
+  ZMaterial* fallback = nullptr;
+};
+
+bool endsWithIgnoringCase(const std::string& text, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ZObjectBuilder::loadGLTF(const std::string& fileName) {
+  zlog("Loading glTF file %s\n", fileName.c_str());
+  const std::string path = resolveFileName(fileName);
+  tinygltf::Model model;
+  std::string error;
+  std::string warning;
+  bool parsed = false;
+  try {
+    tinygltf::TinyGLTF loader;
+    loader.SetImageLoader(&skipImage, nullptr);
+    parsed = endsWithIgnoringCase(path, ".glb")
+                 ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
+                 : loader.LoadASCIIFromFile(&model, &error, &warning, path);
+  } catch (const std::exception& e) {
+    error = e.what();
+    parsed = false;
+  }
+  if (!warning.empty()) zlog("glTF warning: %s\n", warning.c_str());
+  if (!parsed) {
+    zlog("glTF ERROR: %s: %s\n", fileName.c_str(), error.c_str());
+    return false;
+  }
+  const std::string folder = folderOf(path);
+  texturePath = folder + "/texture/";
+  GltfReader reader(*this, model, folder);
+  if (!reader.read()) {
+    zlog("glTF ERROR: %s: %s\n", fileName.c_str(), reader.error.c_str());
+    return false;
+  }
+  const size_t firstFrame = frames.size();
+  const size_t firstGeometry = geometries.size();
+  const size_t firstCamera = cameras.size();
+  reader.build();
+  zlog("glTF %s: %d frames, %d geometries, %d cameras\n", fileName.c_str(),
+       int(frames.size() - firstFrame), int(geometries.size() - firstGeometry),
+       int(cameras.size() - firstCamera));
+  return true;
+}
