@@ -3,7 +3,7 @@
 // to. As text or as one JSON object.
 #pragma once
 
-#include "apps/zmftool/ModelFile.h"
+#include "formats/ZModelFile.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "apps/zmftool/ModelRender.h"
 
-#include "apps/zmftool/ModelFile.h"
+#include "formats/ZModelFile.h"
 #include "foundation/ZDataFolder.h"
 #include "platform/gl/HeadlessGLContext.h"
 #include "render/ZCorvane.h"

@@ -1,10 +1,12 @@
 // zmftool: batch work on models, their configuration and archives from the command line.
 // Results go to standard output; engine diagnostics go to standard error with -v and are
 // dropped otherwise.
-#include "apps/zmftool/ModelFile.h"
+#include "apps/zmftool/ModelCheck.h"
 #include "apps/zmftool/ModelInfo.h"
 #include "apps/zmftool/ModelRender.h"
 #include "apps/zmftool/JsonWriter.h"
+#include "apps/zmftool/ProgressBar.h"
+#include "formats/ZModelFile.h"
 #include "archive/CPZFS.h"
 #include "archive/CTQCrypto.h"
 #include "foundation/ZFileName.h"
@@ -30,7 +32,11 @@ constexpr const char* kUsage =
     "  -v: engine diagnostics to standard error\n"
     "commands:\n"
     "  info FILE [--json]        what a model holds: lighting, counts, frame tree, textures\n"
-    "                            (ZMF and .pzo, ZMT, ASE, OBJ, XSI, X)\n"
+    "                            (ZMF and .pzo, ZMT, ASE, OBJ, XSI, X, glTF/GLB, FBX, DAE,\n"
+    "                            3DS, PLY, STL)\n"
+    "  check car|interior|tyre MODEL [--json]\n"
+    "                            the editor's check of the names the simulation needs;\n"
+    "                            exit 0 when it passes, 1 when it reports an error\n"
     "  convert IN OUT [--scale S] [--mirror-x]\n"
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"
@@ -231,7 +237,10 @@ int printInfo(const std::vector<std::string>& args) {
   }
   ZCorvane engine;
   LoadedModel model;
-  if (!loadModel(options.operands[0], engine, options.scale, false, model)) return 1;
+  ProgressBar bar;
+  if (!loadModel(options.operands[0], engine, options.scale, false, model, bar.listener())) {
+    return 1;
+  }
   printModelInfo(model, options.json, stdout);
   return 0;
 }
@@ -249,7 +258,11 @@ int convertModel(const std::vector<std::string>& args) {
   }
   ZCorvane engine;
   LoadedModel model;
-  if (!loadModel(options.operands[0], engine, options.scale, options.mirrorX, model)) return 1;
+  ProgressBar bar;
+  if (!loadModel(options.operands[0], engine, options.scale, options.mirrorX, model,
+                 bar.listener())) {
+    return 1;
+  }
   if (!saveModel(out, engine, model)) return 1;
   std::printf("wrote %s\n", out.c_str());
   return 0;
@@ -327,6 +340,8 @@ int main(int argc, char** argv) {
     status = printInfo({args.begin() + 1, args.end()});
   } else if (args.front() == "convert") {
     status = convertModel({args.begin() + 1, args.end()});
+  } else if (args.front() == "check") {
+    status = checkModel({args.begin() + 1, args.end()});
   } else if (args.front() == "render") {
     status = renderModel({args.begin() + 1, args.end()});
   } else if (args.front() == "ini") {

@@ -1,4 +1,4 @@
-#include "apps/zmftool/ModelFile.h"
+#include "formats/ZModelFile.h"
 
 #include "formats/ZFileZMF.h"
 #include "formats/ZObjectBuilder.h"
@@ -7,41 +7,20 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 
-#include <unistd.h>
 
 namespace {
 
-// A progress line on standard error, redrawn in place, for loads a user watches in a terminal.
-class ProgressBar : public IZMFListener {
- public:
-  ~ProgressBar() override {
-    if (shown) std::fputc('\n', stderr);
-  }
-  void onZMFProgress(const std::string& message, int32_t percent) override {
-    const int filled = std::clamp(int(percent), 0, 100) / 5;
-    std::fprintf(stderr, "\r[%-20s] %3d%% %-40.40s", std::string(size_t(filled), '#').c_str(),
-                 int(percent), message.c_str());
-    shown = true;
-  }
-
- private:
-  bool shown = false;
-};
-
 bool loadZMF(const std::string& path, ZCorvane& engine, float scale, bool mirrorX,
-             LoadedModel& model) {
+             LoadedModel& model, IZMFListener* listener) {
   ZFileZMF file(&engine);
-  ProgressBar bar;
-  if (isatty(fileno(stderr))) file.listener = &bar;
+  file.listener = listener;
   file.scale = {scale, scale, scale};
   file.cameras = &model.cameras;
   file.addTexturePath(folderOf(path) + "/texture");
   file.addTexturePath(folderOf(path));
-  if (model.format == "zmf") {
+  if (model.kind == ModelFormat::zmf) {
     model.root = file.load(path, nullptr, mirrorX);
   } else {
     model.root = engine.getNewFrame();
@@ -58,14 +37,25 @@ bool importModel(const std::string& path, ZCorvane& engine, float scale, LoadedM
   builder.scale = scale;
   builder.texturePath = folderOf(path) + "/texture/";
   bool loaded = false;
-  if (model.format == "ase") {
-    loaded = builder.loadASE(path);
-  } else if (model.format == "obj") {
-    loaded = builder.loadOBJ(path);
-  } else if (model.format == "xsi") {
-    loaded = builder.loadXSI(path, false);
-  } else {
-    loaded = builder.loadX(path);
+  switch (model.kind) {
+    case ModelFormat::ase:
+      loaded = builder.loadASE(path);
+      break;
+    case ModelFormat::obj:
+      loaded = builder.loadOBJ(path);
+      break;
+    case ModelFormat::xsi:
+      loaded = builder.loadXSI(path, false);
+      break;
+    case ModelFormat::x:
+      loaded = builder.loadX(path);
+      break;
+    case ModelFormat::gltf:
+      loaded = builder.loadGLTF(path);
+      break;
+    default:
+      loaded = builder.loadAssimp(path);
+      break;
   }
   if (!loaded) return false;
   model.root = engine.getNewFrame();
@@ -92,26 +82,11 @@ void mirrorX(ZFrame& frame) {
 
 }  // namespace
 
-std::string extensionOf(const std::string& path) {
-  const size_t dot = path.find_last_of('.');
-  const size_t slash = path.find_last_of("/\\");
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string extension = path.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return char(std::tolower(c)); });
-  return extension;
-}
-
-bool canReadModel(const std::string& path) {
-  const std::string e = extensionOf(path);
-  return e == "zmf" || e == "pzo" || e == "zmt" || e == "ase" || e == "obj" || e == "xsi" ||
-         e == "x";
-}
-
 bool loadModel(const std::string& path, ZCorvane& engine, float scale, bool mirror,
-               LoadedModel& model) {
-  model.format = extensionOf(path) == "pzo" ? "zmf" : extensionOf(path);  // .pzo: ZMF inside
-  if (!canReadModel(path)) {
+               LoadedModel& model, IZMFListener* listener) {
+  model.kind = modelFormatOf(path);
+  model.format = model.kind == ModelFormat::zmf ? "zmf" : extensionOf(path);
+  if (model.kind == ModelFormat::unknown) {
     std::fprintf(stderr, "zmftool: %s: not a model file the tool reads\n", path.c_str());
     return false;
   }
@@ -119,20 +94,20 @@ bool loadModel(const std::string& path, ZCorvane& engine, float scale, bool mirr
     std::fprintf(stderr, "zmftool: cannot read %s\n", path.c_str());
     return false;
   }
-  const bool own = model.format == "zmf" || model.format == "zmt";
-  if (!(own ? loadZMF(path, engine, scale, mirror, model)
+  const bool own = model.kind == ModelFormat::zmf || model.kind == ModelFormat::zmt;
+  if (!(own ? loadZMF(path, engine, scale, mirror, model, listener)
             : importModel(path, engine, scale, model))) {
     std::fprintf(stderr, "zmftool: %s could not be loaded (run with -v for the reason)\n",
                  path.c_str());
     return false;
   }
-  if (mirror && model.format != "zmf") mirrorX(*model.root);
+  if (mirror && model.kind != ModelFormat::zmf) mirrorX(*model.root);
   return true;
 }
 
 bool saveModel(const std::string& path, ZCorvane& engine, LoadedModel& model) {
-  const std::string format = extensionOf(path);
-  if (format != "zmf" && format != "zmt") {
+  const ModelFormat format = modelFormatOf(path);
+  if (format != ModelFormat::zmf && format != ModelFormat::zmt) {
     std::fprintf(stderr, "zmftool: %s: write .zmf or .zmt\n", path.c_str());
     return false;
   }
@@ -142,7 +117,7 @@ bool saveModel(const std::string& path, ZCorvane& engine, LoadedModel& model) {
   file.sunDiffuse = model.sunDiffuse;
   file.cameras = &model.cameras;
   const bool saved =
-      format == "zmf" ? file.save(path, model.root) : file.saveText(path, model.root);
+      format == ModelFormat::zmf ? file.save(path, model.root) : file.saveText(path, model.root);
   if (!saved) std::fprintf(stderr, "zmftool: cannot write %s\n", path.c_str());
   return saved;
 }

@@ -1,0 +1,94 @@
+#include "editor/CEditInterface.h"
+
+#include "formats/ZFileZMF.h"
+#include "foundation/ZINIReader.h"
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "render/ZCubeTexture.h"
+#include "render/ZTexture.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZLight.h"
+#include "scene/ZMaterial.h"
+#include "track/CTerrainFrame.h"
+
+#include <cstdio>
+
+CEditInterface::CEditInterface(const std::string& logFileName)
+    : terrain(std::make_unique<CTerrainFrame>()) {
+  renderer = new ZCorvane();
+  editorCamera = std::make_unique<ZCamera>(renderer);
+  if (!logFileName.empty()) log.init(logFileName);
+}
+
+CEditInterface::~CEditInterface() {
+  renderer->environmentMap.reset();
+  // The renderer outlives the scene objects it owns, which the lists above only borrow. Unlike the
+  // run it stands for, a test or tool makes several cores: each takes its renderer with it.
+  editorCamera.reset();
+  delete renderer;
+}
+
+void CEditInterface::init() {
+  zlog("****************************************\n");
+  zlog("* ZMF Edit\n");
+  zlog("* version 0.0.1\n");
+  zlog("****************************************\n");
+  renderer->windowHandle = windowHandle;
+  renderer->fullscreen = false;
+  renderer->height = 768;
+  renderer->width = 1024;
+  renderer->refreshRate = 60;
+  ZINIReader settings;
+  settings.load("zmfedit.ini");
+  if (settings.loaded) {
+    renderer->width = settings.getInt("DISPLAY", "WIDTH");
+    renderer->height = settings.getInt("DISPLAY", "HEIGHT");
+  }
+  if (!renderer->init(windowHandle, 0)) {
+    MessageBoxA(nullptr, "Error creating ZCorvane", "ZMFEdit2", MB_OK);
+  }
+  zlog("corvane->device=%d\n", int(reinterpret_cast<intptr_t>(renderer->device)));
+  zlogFlush();
+  viewWidth = renderer->width;
+  viewHeight = renderer->height;
+
+  editorCamera->fov = 65.0f;
+  editorCamera->farPlane = 2000.0f;
+  editorCamera->nearPlane = 0.1f;
+  editorCamera->aspect = viewHeight != 0 ? float(viewWidth / viewHeight) : 1.0f;
+
+  ZLight* sun = renderer->getNewLight();
+  ZVector direction(0.9f, -0.6f, 0.5f);
+  direction.normalize();
+  sun->setDirection(direction);
+  sun->setDiffuse(1, 1, 1);
+  renderer->addLight(sun);
+  renderer->setAmbientLight(0.5f, 0.5f, 0.5f);
+
+  textOut.init(renderer, 16);
+  renderer->initShadowMaps(1024, 1024);
+  renderer->environmentMap = std::make_unique<ZCubeTexture>(renderer);
+  renderer->environmentMap->load("texture/cube.dds");
+
+  ZINIReader graphics;
+  graphics.load("cfg/pzpro.ini");
+  renderer->setMipMapBias(graphics.getFloat("GRAPHICS", "MIPMAPBIAS"));
+
+  initPhysicRefs();
+
+  refMaterial = renderer->getNewMaterial();
+  refMaterial->setDoubleFace(true);
+  refMaterial->setTexture(renderer->getTexture("texture/tabella.tga"));
+  refMaterial->alphaTest = true;
+  refMaterial->alphaRef = 128;
+  refMaterial->setShadeModel(3);
+
+  ZFileZMF flagReader(renderer);
+  flagReader.addTexturePath("flags/texture");
+  flagModel = renderer->getNewFrame();
+  flagReader.load("flags/flag.pzo", flagModel, false);
+  flagModel->compile();
+  flagModel->initRadius();
+  renderer->finaliseVertexBuffers(false);
+}

@@ -1,0 +1,179 @@
+// The editor core: one per program run. It owns the renderer, the loaded model, the viewport
+// camera and the editor's lists (track cameras, reference points, flags); each idle turn of its
+// host it draws one frame; between frames it takes typed keys, steers the viewport with the mouse
+// and loads or saves models. It holds no window: it draws into the GL context its host made
+// (passed as the window handle) and calls the host back through IEditShell.
+//
+// The implementation is split by concern: CEditInterface.cpp (construction, start-up),
+// CEditFrame.cpp (the frame), CEditInput.cpp (keys and mouse), CEditModel.cpp (loading and
+// saving), CEditPhysicRefs.cpp (reference points and model checks), CEditTrack.cpp (sky box,
+// flags, track diagram), CEditCarTest.cpp (the car test).
+#pragma once
+
+#include "editor/SPhysicRef.h"
+#include "editor/SZMFFlagDef.h"
+#include "formats/ZFileZMF.h"
+#include "foundation/ZDebugLog.h"
+#include "foundation/ZMatrix.h"
+#include "foundation/ZVector.h"
+#include "platform/desktop.h"
+#include "render/IShadowMapCallback.h"
+#include "render/ZStringBlitter.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CTerrainFrame;
+class CTrackBuilder;
+class IEditShell;
+class ZCamera;
+class ZCorvane;
+class ZFrame;
+class ZGeometry;
+class ZMaterial;
+class ZObjectBuilder;
+class ZTexture;
+
+class CEditInterface : public IShadowMapCallback, public IZMFListener {
+ public:
+  // The log opens on logFileName ("logLite.txt" in the editor); an empty name leaves standard
+  // output where it is, for tools and tests.
+  explicit CEditInterface(const std::string& logFileName = kLogFileName);
+  ~CEditInterface() override;
+  CEditInterface(const CEditInterface&) = delete;
+  CEditInterface& operator=(const CEditInterface&) = delete;
+
+  // --- session (CEditInterface.cpp) ---
+  // Start-up, once, after the host has set windowHandle (its GLContext) and shell.
+  void init();
+
+  // --- frame (CEditFrame.cpp) ---
+  void onIdle();
+  void onRenderShadowMap() override;
+
+  // --- input (CEditInput.cpp) ---
+  void onKeyPressed(char c);
+  void mouseControl();
+  void setLockMouse(bool locked);
+
+  // --- models (CEditModel.cpp) ---
+  void loadZMT(const std::string& fileName);
+  void loadASE(const std::string& fileName, float scale, bool multi, bool lightmaps);
+  void loadOBJ(const std::string& fileName, float scale);
+  void loadXSI(const std::string& fileName, float scale, bool multi);
+  // glTF, FBX, DAE, 3DS, PLY, STL and X files, through the foreign-format importers.
+  void loadFBX(const std::string& fileName, float scale);
+  // With collapse the moveable frames are collapsed and the meshes sorted after the load.
+  void loadZMF(const std::string& fileName, bool collapse);
+  // Opens a model by its extension with importScale (the shell's Open, the command-line file);
+  // false when the extension names no model format.
+  bool openModel(const std::string& fileName);
+  void saveZMF(const std::string& fileName);
+  void saveZMT(const std::string& fileName);
+  void onZMFProgress(const std::string& message, int32_t percent) override;
+
+  // --- reference points and checks (CEditPhysicRefs.cpp) ---
+  void initPhysicRefs();
+  SPhysicRef& getPhysicRef(const std::string& name);
+  ZVector getPhysicRefPos(const std::string& name) const;
+  bool hasPhysicRef(const std::string& name) const;
+  void exportPhysicRefs(const std::string& fileName);
+  void importPhysicRefs(const std::string& fileName);
+  void renderPhysicRefs();
+  void renderBOX(const ZVector& centre, const ZVector& halfSize, const ZVector& colour);
+  void renderStart(const ZVector& position, const ZVector& heading, const ZVector& colour);
+  // Each shows its result in a message box and returns its text.
+  std::string checkTire();
+  std::string checkCar();
+  std::string checkCarInt();
+
+  // --- sky box, flags, track map (CEditTrack.cpp) ---
+  void initSkybox();
+  void renderFlags();
+  void renderTrackDiagram();
+
+  // --- car test (CEditCarTest.cpp) ---
+  void switchCarTest();
+  void stepCarTest();
+  // The motorbike check's text: wheelbase and front weight share, or the missing frames.
+  std::string checkMotorbike();
+
+  // Fields, in the order the session declares them.
+  bool showLayers = true;
+  ZVector importScale{1, 1, 1};
+  float orthoZoom = 1.0f;
+  bool showOverlay = false;
+  // Car test.
+  bool carTestRunning = false;
+  std::array<ZFrame*, 4> wheels{};       // borrowed: left front, right front, left rear, right rear
+  std::array<ZFrame*, 4> suspensions{};  // borrowed, same order
+  std::array<ZMatrix, 4> wheelMatrices;
+  std::array<ZMatrix, 4> suspensionMatrices;
+  ZFrame* steer = nullptr;  // borrowed
+  ZMatrix steerMatrix;
+  uint32_t carTestLastMs = 0;
+  float carTestPhase = 0;  // radians
+  bool mouseInWindow = false;
+  int32_t viewMode = 0;  // 0 perspective, 1 left, 2 top, 3 front
+  float shadowRange = 120.0f;
+  CTrackBuilder* trackBuilder = nullptr;  // borrowed; when set its map is drawn
+  bool mouseLocked = false;
+  IEditShell* shell = nullptr;  // borrowed
+  ZFrame* flagModel = nullptr;  // renderer-owned
+  std::vector<SZMFFlagDef> flagDefs;
+  std::unique_ptr<CTerrainFrame> terrain;
+  ZMaterial* refMaterial = nullptr;  // renderer-owned
+  bool refDepthTest = false;
+  char selectedRef[64] = "-";
+  bool refEditMode = false;
+  std::vector<SPhysicRef> physicRefs;
+  uint32_t backgroundColor = 0;
+  ZCorvane* renderer = nullptr;  // created here, never destroyed by the core
+  HWND windowHandle = nullptr;   // the host's GLContext
+  int32_t viewWidth = 0;
+  int32_t viewHeight = 0;
+  std::unique_ptr<ZCamera> editorCamera;
+  ZDebugLog log;
+  ZFrame* rootFrame = nullptr;  // renderer-owned; at most one model per run
+  int32_t lastMouseX = 0;
+  int32_t lastMouseY = 0;
+  int32_t navigationMode = 1;  // 0 orbital, 1 free, 2 move frame
+  ZStringBlitter textOut;
+  std::function<void(const uint8_t* packet, int32_t size)> replyFunction;
+  bool lightView = false;
+  bool shadowOverlay = false;
+  std::vector<ZCamera*> cameraList;  // created through the renderer
+
+  static constexpr const char* kLogFileName = "logLite.txt";
+
+ private:
+  float diagramScale = 0.001f;  // of the track map, from the previous call
+  // Renderer-owned materials of the thumbnails and the track map, made on first use.
+  ZMaterial* thumbnailMaterial = nullptr;
+  ZMaterial* diagramMaterial = nullptr;
+  bool mouseWasInWindow = false;
+
+  ZMaterial* overlayMaterial(ZMaterial*& material);
+  void finishLoad();
+  void applyFileLighting(const ZFileZMF& file);
+  void drawShadowMaps();
+  void applyViewCamera();
+  void drawLightFrustum();
+  void drawShadowOverlay();
+  void drawTextAndCrossHair();
+  void drawThumbnails();
+  void drawThumbnail(ZTexture* texture, int index, float step);
+  // Geometry edits of the keys g, i and n: the selected geometry changed, the tree recompiled.
+  void regenerateSelected(const std::function<void(ZGeometry&)>& edit);
+  void halveMeshes();
+  void pickAlongView(bool placeFlag);
+  void importForeign(const std::string& fileName, float scale,
+                     const std::function<bool(ZObjectBuilder&)>& load);
+  void saveModel(const std::string& fileName, bool binary);
+  // Looks up the frame and reports it missing by message box; the found frame becomes moveable.
+  ZFrame* findCarTestFrame(const std::string& name);
+};

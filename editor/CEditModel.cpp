@@ -1,0 +1,287 @@
+// Loading and saving the session's model: the engine's own files, the imported formats, and the
+// steps every load ends with.
+#include "editor/CEditInterface.h"
+
+#include "editor/IEditShell.h"
+#include "formats/ZModelFormat.h"
+#include "formats/ZObjectBuilder.h"
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZLight.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Folder part of a name split at its last separator ("\" as stored by the editor's callers,
+// "/" on this system); empty when there is none.
+size_t lastSeparator(const std::string& name) { return name.find_last_of("\\/"); }
+
+// The model's "texture" folder beside the file, with the file's own separator; empty when the
+// name has no folder.
+std::string textureFolderOf(const std::string& fileName) {
+  const size_t separator = lastSeparator(fileName);
+  if (separator == std::string::npos) return "";
+  return fileName.substr(0, separator + 1) + "texture";
+}
+
+// The largest distance from the root's origin of a corner of a mesh's box, in world space.
+float modelRadius(const ZFrame& frame, const ZVector& origin) {
+  float radius = 0;
+  const ZMatrix world = frame.getWorldMatrix();
+  for (const ZGeometry* g : frame.geometries) {
+    if (g->vertices.empty()) continue;
+    for (int corner = 0; corner < 8; ++corner) {
+      const ZVector local((corner & 1) ? g->bboxMax.x : g->bboxMin.x,
+                          (corner & 2) ? g->bboxMax.y : g->bboxMin.y,
+                          (corner & 4) ? g->bboxMax.z : g->bboxMin.z);
+      radius = std::max(radius, world.transformPoint(local, false).distance(origin));
+    }
+  }
+  for (const ZFrame* child : frame.children) radius = std::max(radius, modelRadius(*child, origin));
+  return radius;
+}
+
+}  // namespace
+
+void CEditInterface::onZMFProgress(const std::string&, int32_t percent) {
+  if (shell != nullptr) shell->setProgress(percent);
+}
+
+void CEditInterface::finishLoad() {
+  rootFrame->compile();
+  renderer->finaliseVertexBuffers(false);
+  rootFrame->initRadius();
+  zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
+  editorCamera->move(0, 0, -20);
+  editorCamera->setFrameTarget(rootFrame);
+}
+
+void CEditInterface::applyFileLighting(const ZFileZMF& file) {
+  if (file.sunPosition.x == 0 && file.sunPosition.y == 0 && file.sunPosition.z == 0) return;
+  if (renderer->activeLights.empty()) return;
+  ZLight* sun = renderer->activeLights[0];
+  sun->setDirection(file.sunPosition);
+  renderer->setAmbientLight(file.ambientLight.x, file.ambientLight.y, file.ambientLight.z);
+  sun->setDiffuse(file.sunDiffuse.x, file.sunDiffuse.y, file.sunDiffuse.z);
+  sun->setSpecular(file.sunDiffuse.x, file.sunDiffuse.y, file.sunDiffuse.z);
+}
+
+void CEditInterface::loadZMT(const std::string& fileName) {
+  zlog("load ZMT %s\n", fileName.c_str());
+  const std::string textureFolder = textureFolderOf(fileName);
+  zlog("load ZMT %s %s\n", fileName.c_str(), textureFolder.c_str());
+  if (rootFrame == nullptr) {
+    rootFrame = renderer->getNewFrame();
+    ZFileZMF reader(renderer);
+    reader.listener = this;
+    reader.scale = importScale;
+    reader.cameras = &cameraList;
+    reader.addTexturePath("texture");
+    if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
+    reader.loadText(fileName, rootFrame);
+    rootFrame->compile();
+    rootFrame->initRadius();
+    initSkybox();
+    renderer->finaliseVertexBuffers(false);
+    zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
+    editorCamera->move(0, 0, -20);
+    editorCamera->setFrameTarget(rootFrame);
+    applyFileLighting(reader);
+  }
+  if (shell != nullptr) shell->updateTree();
+}
+
+void CEditInterface::loadZMF(const std::string& fileName, bool collapse) {
+  zlog("load ZMF %s\n", fileName.c_str());
+  const std::string textureFolder = textureFolderOf(fileName);
+  if (rootFrame == nullptr) {
+    rootFrame = renderer->getNewFrame();
+    ZFileZMF reader(renderer);
+    reader.listener = this;
+    reader.scale = importScale;
+    reader.cameras = &cameraList;
+    reader.addTexturePath("texture");
+    if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
+    reader.load(fileName, rootFrame, false);
+    if (collapse) {
+      rootFrame->collapseMoveable(nullptr);
+      rootFrame->sortGeometries();
+    }
+    rootFrame->compile();
+    rootFrame->initRadius();
+    initSkybox();
+    renderer->finaliseVertexBuffers(false);
+    zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
+    editorCamera->move(0, 0, -20);
+    editorCamera->setFrameTarget(rootFrame);
+    applyFileLighting(reader);
+  }
+  if (shell != nullptr) shell->updateTree();
+}
+
+void CEditInterface::loadASE(const std::string& fileName, float scale, bool, bool lightmaps) {
+  zlog("load ASE %s\n", fileName.c_str());
+  const size_t separator = lastSeparator(fileName);
+  const std::string folder =
+      separator == std::string::npos ? std::string() : fileName.substr(0, separator);
+  const std::string file =
+      separator == std::string::npos ? fileName : fileName.substr(separator + 1);
+  const std::string base = file.substr(0, file.size() >= 4 ? file.size() - 4 : 0);
+  zlog("load ASE2 %s %s\n", base.c_str(), folder.c_str());
+  if (rootFrame != nullptr) return;
+
+  rootFrame = renderer->getNewFrame();
+  ZObjectBuilder builder(renderer);
+  builder.setModelPath(folder.empty() ? "." : folder);
+  builder.useHierarchy = true;
+  builder.scale = scale;
+  onZMFProgress(fileName, 0);
+  if (ZFrame* model = builder.load3DObject(base)) rootFrame->addChild(model);
+  onZMFProgress(fileName, 100);
+  renderer->shadowDirectoryList.reset();
+  renderer->shadowDirectoryList.addDirectory(folder + "/shadows/");
+  if (lightmaps) rootFrame->loadLightmaps();
+  zlog("compiling\n");
+  rootFrame->compile();
+  zlog("finalizing\n");
+  finishLoad();
+  for (ZCamera* camera : builder.cameras) {
+    const std::string& name = camera->name;
+    camera->tag = std::atoi(name.substr(name.size() >= 2 ? name.size() - 2 : 0).c_str());
+    cameraList.push_back(camera);
+  }
+  initSkybox();
+}
+
+void CEditInterface::loadOBJ(const std::string& fileName, float) {
+  zlog("load OBJ %s\n", fileName.c_str());
+  const size_t separator = lastSeparator(fileName);
+  const std::string folder =
+      separator == std::string::npos ? std::string() : fileName.substr(0, separator);
+  const std::string file =
+      separator == std::string::npos ? fileName : fileName.substr(separator + 1);
+  zlog("load ASE2 %s %s\n", file.substr(0, file.size() >= 4 ? file.size() - 4 : 0).c_str(),
+       folder.c_str());
+  if (rootFrame != nullptr) return;
+  rootFrame = renderer->getNewFrame();
+  ZObjectBuilder builder(renderer);
+  builder.setModelPath(folder);
+  onZMFProgress(fileName, 0);
+  if (builder.loadOBJ(fileName)) builder.attachTo(rootFrame);
+  onZMFProgress(fileName, 100);
+  finishLoad();
+  cameraList.insert(cameraList.end(), builder.cameras.begin(), builder.cameras.end());
+}
+
+void CEditInterface::importForeign(const std::string& fileName, float scale,
+                                   const std::function<bool(ZObjectBuilder&)>& load) {
+  if (rootFrame != nullptr) {
+    if (shell != nullptr) shell->updateTree();
+    return;
+  }
+  rootFrame = renderer->getNewFrame();
+  ZObjectBuilder builder(renderer);
+  builder.scale = scale;
+  const size_t separator = lastSeparator(fileName);
+  builder.setModelPath(separator == std::string::npos ? "." : fileName.substr(0, separator));
+  onZMFProgress(fileName, 0);
+  if (load(builder)) builder.attachTo(rootFrame);
+  onZMFProgress(fileName, 100);
+  finishLoad();
+  cameraList.insert(cameraList.end(), builder.cameras.begin(), builder.cameras.end());
+  initSkybox();
+  if (shell != nullptr) shell->updateTree();
+}
+
+void CEditInterface::loadXSI(const std::string& fileName, float scale, bool multi) {
+  zlog("load XSI %s\n", fileName.c_str());
+  importForeign(fileName, scale,
+                [&](ZObjectBuilder& builder) { return builder.loadXSI(fileName, multi); });
+}
+
+void CEditInterface::loadFBX(const std::string& fileName, float scale) {
+  zlog("load FBX %s\n", fileName.c_str());
+  const ModelFormat format = modelFormatOf(fileName);
+  importForeign(fileName, scale, [&](ZObjectBuilder& builder) {
+    if (format == ModelFormat::gltf) return builder.loadGLTF(fileName);
+    if (format == ModelFormat::x) return builder.loadX(fileName);
+    return builder.loadAssimp(fileName);
+  });
+}
+
+bool CEditInterface::openModel(const std::string& fileName) {
+  const float scale = importScale.x;
+  switch (modelFormatOf(fileName)) {
+    case ModelFormat::zmt:
+      loadZMT(fileName);
+      return true;
+    case ModelFormat::zmf:
+      loadZMF(fileName, false);
+      return true;
+    case ModelFormat::ase:
+      loadASE(fileName, 1.0f, false, false);
+      break;
+    case ModelFormat::obj:
+      loadOBJ(fileName, 1.0f);
+      break;
+    case ModelFormat::xsi:
+      loadXSI(fileName, scale, false);
+      return true;
+    case ModelFormat::x:
+    case ModelFormat::gltf:
+    case ModelFormat::assimp:
+      loadFBX(fileName, scale);
+      return true;
+    case ModelFormat::unknown:
+      zlog("%s: not a model file the editor reads\n", fileName.c_str());
+      return false;
+  }
+  // ASE and OBJ leave the tree to the caller, as the shell's Open refreshes it after any load.
+  if (shell != nullptr) shell->updateTree();
+  return true;
+}
+
+void CEditInterface::saveZMF(const std::string& fileName) { saveModel(fileName, true); }
+
+void CEditInterface::saveZMT(const std::string& fileName) { saveModel(fileName, false); }
+
+void CEditInterface::saveModel(const std::string& fileName, bool binary) {
+  if (carTestRunning) switchCarTest();
+  if (rootFrame == nullptr) {
+    zlog("no model loaded: %s not written\n", fileName.c_str());
+    return;
+  }
+  // The sky travels in the file as root meshes named "SKYBOX", which a load moves back into the
+  // sky box; the session's own meshes keep their names.
+  std::vector<ZGeometry*> sky;
+  std::vector<std::string> skyNames;
+  if (renderer->backBox != nullptr) {
+    sky = renderer->backBox->geometries;
+    for (ZGeometry* g : sky) {
+      skyNames.push_back(g->name);
+      g->name = "SKYBOX";
+      rootFrame->geometries.push_back(g);
+    }
+  }
+  ZFileZMF writer(renderer);
+  writer.cameras = &cameraList;
+  if (!renderer->activeLights.empty()) {
+    const ZLight* sun = renderer->activeLights[0];
+    writer.sunPosition = sun->getDirection();
+    writer.sunDiffuse = {sun->light.Diffuse.r, sun->light.Diffuse.g, sun->light.Diffuse.b};
+  }
+  writer.ambientLight = {renderer->ambientColour[0], renderer->ambientColour[1],
+                         renderer->ambientColour[2]};
+  if (binary) {
+    writer.save(fileName, rootFrame);
+  } else {
+    writer.saveText(fileName, rootFrame);
+  }
+  rootFrame->geometries.resize(rootFrame->geometries.size() - sky.size());
+  for (size_t i = 0; i < sky.size(); ++i) sky[i]->name = skyNames[i];
+}

@@ -1,0 +1,68 @@
+// The sky box taken from a loaded model, the flags drawn with the flag model, and the map of the
+// attached track builder.
+#include "editor/CEditInterface.h"
+
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "render/ZGLRenderer.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
+#include "track/CTrackBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isSkyName(const std::string& name) {
+  return name.find("SKYBOX") != std::string::npos || name.find("skybox") != std::string::npos ||
+         name.find("Skybox") != std::string::npos;
+}
+
+}  // namespace
+
+void CEditInterface::initSkybox() {
+  if (rootFrame == nullptr) return;
+  std::vector<ZGeometry*> sky;
+  for (ZGeometry* g : rootFrame->geometries) {
+    if (!isSkyName(g->name)) continue;
+    zlog("adding to skybox\n");
+    sky.push_back(g);
+  }
+  if (sky.empty()) return;
+  renderer->backBox = renderer->getNewFrame();
+  for (ZGeometry* g : sky) {
+    if (g->material != nullptr) g->material->forceNoDepthWrite = true;
+    renderer->backBox->addGeometry(g);
+    rootFrame->removeGeometry(g);
+  }
+  renderer->backBox->compile();
+}
+
+void CEditInterface::renderFlags() {
+  if (flagModel == nullptr) return;
+  for (const SZMFFlagDef& flag : flagDefs) {
+    flagModel->move(flag.x, flag.y, flag.z);
+    flagModel->render(true, -1, 0);
+  }
+}
+
+void CEditInterface::renderTrackDiagram() {
+  ZMaterial& lineMaterial = *overlayMaterial(diagramMaterial);
+  lineMaterial.useZBuffer = false;
+  lineMaterial.setDiffuse(1, 1, 0, false);
+  lineMaterial.apply();
+  ZGLRenderer draw(renderer);
+  draw.color3f(1, 1, 0);
+  draw.begin(ZGLRenderer::kLineStrip);
+  float largest = 0;
+  for (const SSectorInfo& sector : trackBuilder->sectors) {
+    const ZVector centre = sector.centre();
+    draw.vertex2f(-centre.x * diagramScale, centre.z * diagramScale);
+    largest = std::max({largest, std::fabs(centre.x), std::fabs(centre.z)});
+  }
+  draw.end();
+  renderer->setDefaultMaterial();
+  if (largest > 0) diagramScale = 0.9f / largest;
+}

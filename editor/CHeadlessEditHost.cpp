@@ -1,0 +1,39 @@
+#include "editor/CHeadlessEditHost.h"
+
+#include "foundation/ZINIReader.h"
+
+#include <system_error>
+
+CHeadlessEditHost::CHeadlessEditHost(const std::filesystem::path& dataFolder,
+                                     const std::string& logFileName) {
+  std::error_code error;
+  previousDirectory = std::filesystem::current_path(error);
+  std::filesystem::current_path(dataFolder, error);
+  previousDesktop = setDesktopHost(&desktop);
+  int width = 1024;
+  int height = 768;
+  ZINIReader settings;
+  settings.load("zmfedit.ini");
+  if (settings.loaded) {
+    width = settings.getInt("DISPLAY", "WIDTH");
+    height = settings.getInt("DISPLAY", "HEIGHT");
+  }
+  desktop.window = {0, 0, width, height};
+  context = HeadlessGLContext::create(width, height, &contextError);
+  editor = std::make_unique<CEditInterface>(logFileName);
+  editor->shell = this;
+  editor->windowHandle = static_cast<HWND>(static_cast<GLContext*>(context.get()));
+  editor->init();
+}
+
+CHeadlessEditHost::~CHeadlessEditHost() {
+  editor.reset();
+  context.reset();
+  setDesktopHost(previousDesktop);
+  std::error_code error;
+  std::filesystem::current_path(previousDirectory, error);
+}
+
+std::vector<uint8_t> CHeadlessEditHost::readPixels() const {
+  return context != nullptr ? context->readPixels() : std::vector<uint8_t>();
+}

@@ -1,0 +1,196 @@
+// The editor core through its headless host: start-up, frames drawn and read back, the views,
+// the model formats it opens.
+#include "editor/CHeadlessEditHost.h"
+#include "formats/ZModelFormat.h"
+#include "foundation/ZDataFolder.h"
+#include "render/ZCorvane.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "tests/support/CaptureLog.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A data folder of the build's run-time files, with the given "zmfedit.ini" or none.
+class EditorSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source = findDataFolder();
+    ASSERT_FALSE(source.empty()) << "no data folder";
+    for (const char* entry : {"shaders", "texture", "flags", "samples"}) {
+      fs::create_directory_symlink(source / entry, folder.path() / entry);
+    }
+  }
+  std::unique_ptr<CHeadlessEditHost> start(const std::string& ini) {
+    if (!ini.empty()) folder.write("zmfedit.ini", ini);
+    auto host = std::make_unique<CHeadlessEditHost>(folder.path());
+    EXPECT_NE(host->context, nullptr) << host->contextError;
+    EXPECT_NE(host->editor->renderer->device, nullptr);
+    return host;
+  }
+  std::unique_ptr<CHeadlessEditHost> startSmall() {
+    return start("[DISPLAY]\nWIDTH=320\nHEIGHT=240\n");
+  }
+  std::string sampleCar() const { return (source / "samples/car/car.zmt").string(); }
+
+  struct Rgb {
+    int r, g, b;
+  };
+  static Rgb pixel(const CHeadlessEditHost& host, int x, int y) {
+    const std::vector<uint8_t> rgba = host.readPixels();
+    const size_t at = (size_t(y) * size_t(host.context->width()) + size_t(x)) * 4;
+    return {rgba[at], rgba[at + 1], rgba[at + 2]};
+  }
+  static int redPixels(const CHeadlessEditHost& host) {
+    const std::vector<uint8_t> rgba = host.readPixels();
+    int red = 0;
+    for (size_t at = 0; at + 3 < rgba.size(); at += 4) {
+      red += rgba[at] > 120 && rgba[at] > 2 * rgba[at + 1] && rgba[at] > 2 * rgba[at + 2];
+    }
+    return red;
+  }
+  // Pixels of a box (top-left x0, y0 inclusive; x1, y1 exclusive) that are not black.
+  static int litPixels(const CHeadlessEditHost& host, int x0, int y0, int x1, int y1) {
+    const std::vector<uint8_t> rgba = host.readPixels();
+    int lit = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        const size_t at = (size_t(y) * size_t(host.context->width()) + size_t(x)) * 4;
+        if (rgba[at] + rgba[at + 1] + rgba[at + 2] > 30) ++lit;
+      }
+    }
+    return lit;
+  }
+
+  // The largest distance from the origin of a corner of a mesh's box, in world space.
+  static float modelRadius(const ZFrame& frame) {
+    float radius = 0;
+    for (const ZGeometry* g : frame.geometries) {
+      if (g->vertices.empty()) continue;
+      for (int corner = 0; corner < 8; ++corner) {
+        const ZVector local((corner & 1) ? g->bboxMax.x : g->bboxMin.x,
+                            (corner & 2) ? g->bboxMax.y : g->bboxMin.y,
+                            (corner & 4) ? g->bboxMax.z : g->bboxMin.z);
+        radius = std::max(radius, frame.getWorldMatrix().transformPoint(local, false).length());
+      }
+    }
+    for (const ZFrame* child : frame.children) radius = std::max(radius, modelRadius(*child));
+    return radius;
+  }
+
+  CaptureLog log;
+  TempFolder folder;
+  fs::path source;
+};
+
+TEST_F(EditorSessionTest, ViewSizeComesFromTheIniOrDefaults) {
+  {
+    auto host = start("");
+    EXPECT_EQ(host->editor->viewWidth, 1024);
+    EXPECT_EQ(host->editor->viewHeight, 768);
+    EXPECT_EQ(host->editor->editorCamera->aspect, 1.0f);  // 1024 / 768 in whole numbers
+  }
+  auto host = start("[DISPLAY]\r\nWIDTH=320\r\nHEIGHT=200\r\n");
+  EXPECT_EQ(host->editor->viewWidth, 320);
+  EXPECT_EQ(host->editor->viewHeight, 200);
+  EXPECT_EQ(host->context->width(), 320);
+  const std::string text = log.text();
+  EXPECT_NE(text.find("* version 0.0.1\n"), std::string::npos);
+  EXPECT_NE(text.find("corvane->device="), std::string::npos);
+  EXPECT_TRUE(host->desktop.messages.empty());
+  EXPECT_EQ(host->editor->physicRefs.size(), 128u);
+  EXPECT_NE(host->editor->flagModel, nullptr);
+  EXPECT_FALSE(host->editor->flagModel->children.empty() &&
+               host->editor->flagModel->geometries.empty());
+}
+
+TEST_F(EditorSessionTest, SampleCarFrameShowsModelCrossHairAndLabel) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.loadZMT(sampleCar());
+  ASSERT_NE(editor.rootFrame, nullptr);
+  EXPECT_EQ(host->treeUpdates, 1);
+  EXPECT_FALSE(host->progress.empty());
+  EXPECT_EQ(host->progress.back(), 100);
+  editor.showLayers = false;
+  editor.onIdle();
+  // The car, small at 20 units, in the middle (its red body); the cross-hair drawn over it.
+  EXPECT_GT(redPixels(*host), 40);
+  const Rgb centre = pixel(*host, 160, 120);
+  EXPECT_LT(centre.r, 40);
+  EXPECT_GT(centre.g, 200);
+  EXPECT_GT(centre.b, 200);
+  // "FREE" at the top left, nothing there in the frame of a model seen from the front.
+  EXPECT_GT(litPixels(*host, 0, 0, 60, 24), 10);
+  editor.navigationMode = 0;
+  editor.onIdle();
+  const int orbital = litPixels(*host, 0, 0, 80, 24);
+  editor.navigationMode = 2;
+  editor.onIdle();
+  EXPECT_NE(litPixels(*host, 0, 0, 80, 24), orbital);  // "FREE" again, not "ORBITAL"
+}
+
+TEST_F(EditorSessionTest, TopViewWithNegativeZoomLooksUp) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.loadZMT(sampleCar());
+  editor.viewMode = 2;
+  editor.orthoZoom = -1;
+  editor.onIdle();
+  const ZCamera& camera = *editor.editorCamera;
+  EXPECT_EQ(camera.position.x, 0);
+  EXPECT_EQ(camera.position.y, -10);
+  EXPECT_EQ(camera.position.z, 0);
+  EXPECT_EQ(camera.heading.y, 1);
+  EXPECT_EQ(camera.up.x, -1);
+  EXPECT_TRUE(camera.isOrthographic);
+  // The car seen from below fills part of the view.
+  EXPECT_GT(litPixels(*host, 0, 30, 320, 240), 1000);
+}
+
+TEST_F(EditorSessionTest, BinaryAndForeignModelsOpenAndDraw) {
+  const std::string zmf = folder.file("car.zmf");
+  {
+    auto host = startSmall();
+    host->editor->loadZMT(sampleCar());
+    host->editor->saveZMF(zmf);
+  }
+  struct Case {
+    std::string file;
+    ModelFormat expected;
+  };
+  const Case cases[] = {{zmf, ModelFormat::zmf},
+                        {SHARED_TESTDATA "/gltf2/BoxTextured.gltf", ModelFormat::gltf},
+                        {SHARED_TESTDATA "/fbx/box.fbx", ModelFormat::assimp}};
+  for (const Case& c : cases) {
+    auto host = startSmall();
+    CEditInterface& editor = *host->editor;
+    editor.showLayers = false;
+    editor.onIdle();
+    const int empty = litPixels(*host, 40, 40, 280, 200);
+    ASSERT_TRUE(editor.openModel(c.file)) << c.file;
+    ASSERT_NE(editor.rootFrame, nullptr);
+    SFrameStatistics statistics;
+    editor.rootFrame->getStatistics(statistics);
+    EXPECT_GT(statistics.triangles, 0u) << c.file;
+    // Seen from three times its size away.
+    const float radius = modelRadius(*editor.rootFrame);
+    editor.editorCamera->move(0, 0, -3 * radius);
+    editor.editorCamera->farPlane = 10 * radius;
+    editor.onIdle();
+    EXPECT_GT(litPixels(*host, 40, 40, 280, 200), empty + 500) << c.file << " " << empty;
+    EXPECT_EQ(host->treeUpdates, 1) << c.file;
+  }
+}
+
+}  // namespace
