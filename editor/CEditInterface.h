@@ -159,6 +159,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
 
   ZMaterial* overlayMaterial(ZMaterial*& material);
   void finishLoad();
+  // The engine's own files, text or binary, into a new root frame.
+  void loadEngineFile(const std::string& fileName, bool binary, bool collapse);
+  // The largest distance from the root's origin that the model reaches, to the log.
+  void logFrameRadius() const;
   void applyFileLighting(const ZFileZMF& file);
   void drawShadowMaps();
   void applyViewCamera();

@@ -7,6 +7,7 @@
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
+#include "scene/ZBounds.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
@@ -29,34 +30,23 @@ std::string textureFolderOf(const std::string& fileName) {
   return fileName.substr(0, separator + 1) + "texture";
 }
 
-// The largest distance from the root's origin of a corner of a mesh's box, in world space.
-float modelRadius(const ZFrame& frame, const ZVector& origin) {
-  float radius = 0;
-  const ZMatrix world = frame.getWorldMatrix();
-  for (const ZGeometry* g : frame.geometries) {
-    if (g->vertices.empty()) continue;
-    for (int corner = 0; corner < 8; ++corner) {
-      const ZVector local((corner & 1) ? g->bboxMax.x : g->bboxMin.x,
-                          (corner & 2) ? g->bboxMax.y : g->bboxMin.y,
-                          (corner & 4) ? g->bboxMax.z : g->bboxMin.z);
-      radius = std::max(radius, world.transformPoint(local, false).distance(origin));
-    }
-  }
-  for (const ZFrame* child : frame.children) radius = std::max(radius, modelRadius(*child, origin));
-  return radius;
-}
-
 }  // namespace
 
 void CEditInterface::onZMFProgress(const std::string&, int32_t percent) {
   if (shell != nullptr) shell->setProgress(percent);
 }
 
+void CEditInterface::logFrameRadius() const {
+  ZBounds bounds;
+  bounds.addTree(*rootFrame);
+  zlog("frame radius=%f\n", double(bounds.reachFrom(rootFrame->getWorldPosition())));
+}
+
 void CEditInterface::finishLoad() {
   rootFrame->compile();
   renderer->finaliseVertexBuffers(false);
   rootFrame->initRadius();
-  zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
+  logFrameRadius();
   editorCamera->move(0, 0, -20);
   editorCamera->setFrameTarget(rootFrame);
 }
@@ -71,34 +61,20 @@ void CEditInterface::applyFileLighting(const ZFileZMF& file) {
   sun->setSpecular(file.sunDiffuse.x, file.sunDiffuse.y, file.sunDiffuse.z);
 }
 
-void CEditInterface::loadZMT(const std::string& fileName) {
-  zlog("load ZMT %s\n", fileName.c_str());
-  const std::string textureFolder = textureFolderOf(fileName);
-  zlog("load ZMT %s %s\n", fileName.c_str(), textureFolder.c_str());
-  if (rootFrame == nullptr) {
-    rootFrame = renderer->getNewFrame();
-    ZFileZMF reader(renderer);
-    reader.listener = this;
-    reader.scale = importScale;
-    reader.cameras = &cameraList;
-    reader.addTexturePath("texture");
-    if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
-    reader.loadText(fileName, rootFrame);
-    rootFrame->compile();
-    rootFrame->initRadius();
-    initSkybox();
-    renderer->finaliseVertexBuffers(false);
-    zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
-    editorCamera->move(0, 0, -20);
-    editorCamera->setFrameTarget(rootFrame);
-    applyFileLighting(reader);
-  }
-  if (shell != nullptr) shell->updateTree();
-}
+void CEditInterface::loadZMT(const std::string& fileName) { loadEngineFile(fileName, false, false); }
 
 void CEditInterface::loadZMF(const std::string& fileName, bool collapse) {
-  zlog("load ZMF %s\n", fileName.c_str());
+  loadEngineFile(fileName, true, collapse);
+}
+
+void CEditInterface::loadEngineFile(const std::string& fileName, bool binary, bool collapse) {
   const std::string textureFolder = textureFolderOf(fileName);
+  if (binary) {
+    zlog("load ZMF %s\n", fileName.c_str());
+  } else {
+    zlog("load ZMT %s\n", fileName.c_str());
+    zlog("load ZMT %s %s\n", fileName.c_str(), textureFolder.c_str());
+  }
   if (rootFrame == nullptr) {
     rootFrame = renderer->getNewFrame();
     ZFileZMF reader(renderer);
@@ -107,7 +83,11 @@ void CEditInterface::loadZMF(const std::string& fileName, bool collapse) {
     reader.cameras = &cameraList;
     reader.addTexturePath("texture");
     if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
-    reader.load(fileName, rootFrame, false);
+    if (binary) {
+      reader.load(fileName, rootFrame, false);
+    } else {
+      reader.loadText(fileName, rootFrame);
+    }
     if (collapse) {
       rootFrame->collapseMoveable(nullptr);
       rootFrame->sortGeometries();
@@ -116,7 +96,7 @@ void CEditInterface::loadZMF(const std::string& fileName, bool collapse) {
     rootFrame->initRadius();
     initSkybox();
     renderer->finaliseVertexBuffers(false);
-    zlog("frame radius=%f\n", double(modelRadius(*rootFrame, rootFrame->getWorldPosition())));
+    logFrameRadius();
     editorCamera->move(0, 0, -20);
     editorCamera->setFrameTarget(rootFrame);
     applyFileLighting(reader);

@@ -6,6 +6,7 @@
 #include "render/ZCorvane.h"
 #include "render/ZCubeTexture.h"
 #include "render/ZSceneRenderer.h"
+#include "scene/ZBounds.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
@@ -23,35 +24,8 @@
 
 namespace {
 
-struct Bounds {
-  ZVector min{1e30f, 1e30f, 1e30f};
-  ZVector max{-1e30f, -1e30f, -1e30f};
-  bool empty() const { return min.x > max.x; }
-  ZVector centre() const { return (min + max) * 0.5f; }
-  float radius() const { return std::max(0.5f * (max - min).length(), 1e-3f); }
-};
-
-// The world-space box of every mesh box of the tree.
-void addBounds(const ZFrame& frame, Bounds& bounds) {
-  const ZMatrix world = frame.getWorldMatrix();
-  for (const ZGeometry* g : frame.geometries) {
-    if (g->vertices.empty()) continue;
-    for (int corner = 0; corner < 8; ++corner) {
-      const ZVector local((corner & 1) ? g->bboxMax.x : g->bboxMin.x,
-                          (corner & 2) ? g->bboxMax.y : g->bboxMin.y,
-                          (corner & 4) ? g->bboxMax.z : g->bboxMin.z);
-      const ZVector p = world.transformPoint(local, false);
-      bounds.min = {std::min(bounds.min.x, p.x), std::min(bounds.min.y, p.y),
-                    std::min(bounds.min.z, p.z)};
-      bounds.max = {std::max(bounds.max.x, p.x), std::max(bounds.max.y, p.y),
-                    std::max(bounds.max.z, p.z)};
-    }
-  }
-  for (const ZFrame* child : frame.children) addBounds(*child, bounds);
-}
-
 // A floor square under the model that receives its shadow.
-ZFrame* makeFloor(ZCorvane& engine, const Bounds& bounds) {
+ZFrame* makeFloor(ZCorvane& engine, const ZBounds& bounds) {
   const float half = bounds.radius() * 3.0f;
   const ZVector c = bounds.centre();
   const float y = bounds.min.y;
@@ -84,7 +58,7 @@ ZVector viewDirection(const std::string& view) {
   return d;
 }
 
-void frameModel(ZCamera& camera, const Bounds& bounds, const std::string& view, float aspect) {
+void frameModel(ZCamera& camera, const ZBounds& bounds, const std::string& view, float aspect) {
   ZVector direction = viewDirection(view);
   direction.normalize();
   camera.aspect = aspect;
@@ -144,8 +118,8 @@ bool renderModelToPng(const RenderRequest& request) {
       engine->initShadowMaps(1024, 1024);
       engine->environmentMap = std::make_unique<ZCubeTexture>(engine.get());
       engine->environmentMap->load("texture/cube.dds");
-      Bounds bounds;
-      addBounds(*model.root, bounds);
+      ZBounds bounds;
+      bounds.addTree(*model.root);
       if (bounds.empty()) bounds.min = bounds.max = ZVector();
       model.root->setShadowCasters();  // imported meshes do not cast by default
       ZFrame* scene = engine->getNewFrame();

@@ -390,6 +390,39 @@ TEST_F(EditorCoreTest, DeleteKeyRemovesTheSelectionWithoutDestroyingIt) {
   EXPECT_EQ(g->name, "g");  // still owned by the renderer
 }
 
+TEST_F(EditorCoreTest, PickingAlongTheViewPlacesFlagsPointsAndSelection) {
+  ZFrame* root = newRoot();
+  ZGeometry* wall = mesh(root, "WALL");  // the triangle (0,0)-(1,0)-(0,1) in the plane z = 0
+  editor.editorCamera->position = {0.25f, 0.25f, -5};
+  editor.renderer->setCamera(editor.editorCamera.get());
+  std::vector<uint8_t> reply;
+  editor.replyFunction = [&](const uint8_t* packet, int32_t size) {
+    reply.assign(packet, packet + size);
+  };
+  editor.onKeyPressed('m');
+  ASSERT_EQ(reply.size(), sizeof(SZMFFlagDef));
+  SZMFFlagDef flag;
+  std::memcpy(&flag, reply.data(), sizeof flag);
+  EXPECT_EQ(flag.code, 61);
+  EXPECT_EQ(flag.guid, -1);
+  EXPECT_NEAR(flag.x, 0.25f, 1e-5f);
+  EXPECT_NEAR(flag.y, 1.25f, 1e-5f);  // one unit above the hit
+  EXPECT_NEAR(flag.z, 0, 1e-5f);
+
+  editor.onKeyPressed('s');
+  EXPECT_EQ(editor.renderer->selectedGeometry, wall);
+
+  editor.refEditMode = true;
+  std::strcpy(editor.selectedRef, "PZTR_PIT2");
+  editor.onKeyPressed('s');
+  EXPECT_NEAR(editor.getPhysicRefPos("PZTR_PIT2").x, 0.25f, 1e-5f);
+  EXPECT_NEAR(editor.getPhysicRefPos("PZTR_PIT2").z, 0, 1e-5f);
+  // A physics point is not placed by picking.
+  std::strcpy(editor.selectedRef, "PZPH_COLL_CENTER");
+  editor.onKeyPressed('s');
+  EXPECT_EQ(editor.getPhysicRefPos("PZPH_COLL_CENTER").x, 0);
+}
+
 TEST_F(EditorCoreTest, AseNameWithoutFolder) {
   folder.enter();
   editor.loadASE("cube.ase", 1, false, false);

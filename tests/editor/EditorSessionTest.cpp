@@ -4,6 +4,7 @@
 #include "formats/ZModelFormat.h"
 #include "foundation/ZDataFolder.h"
 #include "render/ZCorvane.h"
+#include "scene/ZBounds.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
@@ -70,22 +71,6 @@ class EditorSessionTest : public ::testing::Test {
       }
     }
     return lit;
-  }
-
-  // The largest distance from the origin of a corner of a mesh's box, in world space.
-  static float modelRadius(const ZFrame& frame) {
-    float radius = 0;
-    for (const ZGeometry* g : frame.geometries) {
-      if (g->vertices.empty()) continue;
-      for (int corner = 0; corner < 8; ++corner) {
-        const ZVector local((corner & 1) ? g->bboxMax.x : g->bboxMin.x,
-                            (corner & 2) ? g->bboxMax.y : g->bboxMin.y,
-                            (corner & 4) ? g->bboxMax.z : g->bboxMin.z);
-        radius = std::max(radius, frame.getWorldMatrix().transformPoint(local, false).length());
-      }
-    }
-    for (const ZFrame* child : frame.children) radius = std::max(radius, modelRadius(*child));
-    return radius;
   }
 
   CaptureLog log;
@@ -158,6 +143,33 @@ TEST_F(EditorSessionTest, TopViewWithNegativeZoomLooksUp) {
   EXPECT_GT(litPixels(*host, 0, 30, 320, 240), 1000);
 }
 
+TEST_F(EditorSessionTest, ReferencePointsAreDrawnInReferenceMode) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.showLayers = false;
+  editor.editorCamera->move(0, 0, -10);
+  SPhysicRef& start = editor.getPhysicRef("PZTR_START1");
+  start.x = 3;
+  start.y = -2;
+  SPhysicRef& board = editor.getPhysicRef("PZTR_BOARD");
+  board.x = -3;
+  board.y = -2;
+  editor.getPhysicRef("PZTR_BOARDd").x = 90;  // facing the camera
+  editor.onIdle();
+  const int off = litPixels(*host, 0, 30, 320, 240);
+  editor.refEditMode = true;
+  editor.onIdle();
+  // The collision box (white, 1 around the origin), the arrows (blue) and the board appear.
+  EXPECT_GT(litPixels(*host, 100, 60, 220, 180), off + 100);
+  EXPECT_GT(litPixels(*host, 0, 120, 120, 240), 20);   // board, left of the box
+  int blue = 0;
+  const std::vector<uint8_t> rgba = host->readPixels();
+  for (size_t at = 0; at + 3 < rgba.size(); at += 4) {
+    blue += rgba[at + 2] > 150 && rgba[at] < 60 && rgba[at + 1] < 60;
+  }
+  EXPECT_GT(blue, 10);
+}
+
 TEST_F(EditorSessionTest, BinaryAndForeignModelsOpenAndDraw) {
   const std::string zmf = folder.file("car.zmf");
   {
@@ -184,7 +196,9 @@ TEST_F(EditorSessionTest, BinaryAndForeignModelsOpenAndDraw) {
     editor.rootFrame->getStatistics(statistics);
     EXPECT_GT(statistics.triangles, 0u) << c.file;
     // Seen from three times its size away.
-    const float radius = modelRadius(*editor.rootFrame);
+    ZBounds bounds;
+    bounds.addTree(*editor.rootFrame);
+    const float radius = bounds.reachFrom(ZVector());
     editor.editorCamera->move(0, 0, -3 * radius);
     editor.editorCamera->farPlane = 10 * radius;
     editor.onIdle();
