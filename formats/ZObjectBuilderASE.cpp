@@ -35,6 +35,11 @@ using namespace ase;
 
 namespace {
 
+// Whether text holds tag anywhere (a two-way search: fast over a large file).
+bool holds(std::string_view text, std::string_view tag) {
+  return memmem(text.data(), text.size(), tag.data(), tag.size()) != nullptr;
+}
+
 // The file's Z-up axes become the engine's Y-up axes: (x, y, z) -> (x, z, -y). 0 - y keeps a
 // zero positive, so logged vectors show no "-0".
 ZVector toEngineAxes(const ZVector& v) { return {v.x, v.z, 0.0f - v.y}; }
@@ -575,6 +580,8 @@ bool ZObjectBuilder::loadAnimationText(std::string_view raw, const std::string& 
   zlog("\nLoading animation: %s\n", fileName.c_str());
   std::string storage;
   const std::string_view text = decodeText(raw, storage);
+  // Most models have no animation: one search of the text instead of a walk over every line.
+  if (!holds(text, "*TM_ANIMATION") && !holds(text, "*CONTROL_TCB_ROT_KEY")) return true;
   std::unordered_map<std::string, size_t> trackByName;
   for (size_t i = 0; i < animations.size(); ++i) {
     trackByName.try_emplace(animations[i].frameName, i);
@@ -636,6 +643,7 @@ bool ZObjectBuilder::loadSplinesText(std::string_view raw, const std::string& fi
   zlog("\nLoading splines: %s\n", fileName.c_str());
   std::string storage;
   const std::string_view text = decodeText(raw, storage);
+  if (!holds(text, "*SHAPEOBJECT")) return true;
   std::vector<ZSpline> read;
   bool inShape = false;
   bool named = false;
