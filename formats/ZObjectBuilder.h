@@ -77,6 +77,9 @@ class ZObjectBuilder {
   // A glTF 2.0 scene (.gltf, or .glb by its extension): nodes as frames, triangle primitives as
   // geometries, with materials and cameras, mirrored into the engine's left-handed axes.
   bool loadGLTF(const std::string& fileName);
+  // loadGLTF over a file's bytes already in memory (.glb with binary); external buffers are
+  // read beside fileName.
+  bool loadGLTFBytes(std::string_view content, const std::string& fileName, bool binary);
   // An FBX, DAE, 3DS, PLY or STL scene read through assimp, converted as loadGLTF converts.
   bool loadAssimp(const std::string& fileName);
 

@@ -27,7 +27,9 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #define TINYGLTF_IMPLEMENTATION
@@ -582,26 +584,44 @@ bool endsWithIgnoringCase(const std::string& text, const char* suffix) {
 bool ZObjectBuilder::loadGLTF(const std::string& fileName) {
   zlog("Loading glTF file %s\n", fileName.c_str());
   const std::string path = resolveFileName(fileName);
+  std::vector<uint8_t> bytes;
+  if (!readWholeFile(path, bytes)) {
+    zlog("glTF ERROR: cannot read %s\n", fileName.c_str());
+    return false;
+  }
+  const std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return loadGLTFBytes(content, path, endsWithIgnoringCase(path, ".glb"));
+}
+
+bool ZObjectBuilder::loadGLTFBytes(std::string_view content, const std::string& fileName,
+                                   bool binary) {
+  const std::string folder = folderOf(fileName);
   tinygltf::Model model;
   std::string error;
   std::string warning;
   bool parsed = false;
-  try {
-    tinygltf::TinyGLTF loader;
-    loader.SetImageLoader(&skipImage, nullptr);
-    parsed = endsWithIgnoringCase(path, ".glb")
-                 ? loader.LoadBinaryFromFile(&model, &error, &warning, path)
-                 : loader.LoadASCIIFromFile(&model, &error, &warning, path);
-  } catch (const std::exception& e) {
-    error = e.what();
-    parsed = false;
+  if (content.size() > std::numeric_limits<unsigned int>::max()) {
+    error = "file too large";
+  } else {
+    try {
+      tinygltf::TinyGLTF loader;
+      loader.SetImageLoader(&skipImage, nullptr);
+      const auto length = static_cast<unsigned int>(content.size());
+      parsed = binary ? loader.LoadBinaryFromMemory(
+                            &model, &error, &warning,
+                            reinterpret_cast<const unsigned char*>(content.data()), length, folder)
+                      : loader.LoadASCIIFromString(&model, &error, &warning, content.data(),
+                                                   length, folder);
+    } catch (const std::exception& e) {
+      error = e.what();
+      parsed = false;
+    }
   }
   if (!warning.empty()) zlog("glTF warning: %s\n", warning.c_str());
   if (!parsed) {
     zlog("glTF ERROR: %s: %s\n", fileName.c_str(), error.c_str());
     return false;
   }
-  const std::string folder = folderOf(path);
   texturePath = folder + "/texture/";
   GltfReader reader(*this, model, folder);
   if (!reader.read()) {
