@@ -10,8 +10,6 @@ namespace {
 // rotate2D's own factor, a double slightly below pi/180.
 constexpr double kDegToRad2D = 0.017453292519444445;
 
-float zeroIfTiny(float v) { return std::fabs(v) < 1e-6f ? 0.0f : v; }
-
 float toFloat(double v) { return static_cast<float>(v); }
 
 }  // namespace
@@ -20,41 +18,6 @@ void ZVector::setCoords(float vx, float vy, float vz) {
   x = vx;
   y = vy;
   z = vz;
-}
-
-ZVector ZVector::operator+(const ZVector& v) const { return {x + v.x, y + v.y, z + v.z}; }
-
-ZVector ZVector::operator-(const ZVector& v) const { return {x - v.x, y - v.y, z - v.z}; }
-
-ZVector ZVector::operator*(float scalar) const { return {x * scalar, y * scalar, z * scalar}; }
-
-ZVector ZVector::operator%(const ZVector& v) const {
-  return {toFloat(double{y} * v.z - double{z} * v.y), toFloat(double{z} * v.x - double{x} * v.z),
-          toFloat(double{x} * v.y - double{y} * v.x)};
-}
-
-float ZVector::dotProduct(const ZVector& v) const {
-  return toFloat(double{x} * v.x + double{y} * v.y + double{z} * v.z);
-}
-
-float ZVector::length() const {
-  float s = dotProduct(*this);
-  return s == 0 ? 0.0f : std::sqrt(s);
-}
-
-float ZVector::distance(const ZVector& v) const { return (v - *this).length(); }
-
-void ZVector::normalize() {
-  float s = dotProduct(*this);
-  if (s != 0) {
-    float len = std::sqrt(s);
-    x /= len;
-    y /= len;
-    z /= len;
-  }
-  x = zeroIfTiny(x);
-  y = zeroIfTiny(y);
-  z = zeroIfTiny(z);
 }
 
 float& ZVector::operator[](int index) {

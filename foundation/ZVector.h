@@ -3,6 +3,8 @@
 // in double and rounded to float when stored.
 #pragma once
 
+#include <cmath>
+
 struct ZVector {
   float x = 0;
   float y = 0;
@@ -13,19 +15,39 @@ struct ZVector {
 
   void setCoords(float vx, float vy, float vz);
 
-  ZVector operator+(const ZVector& v) const;
-  ZVector operator-(const ZVector& v) const;
-  ZVector operator*(float scalar) const;
+  // The arithmetic below is defined here so that loops over many vertices inline it.
+  ZVector operator+(const ZVector& v) const { return {x + v.x, y + v.y, z + v.z}; }
+  ZVector operator-(const ZVector& v) const { return {x - v.x, y - v.y, z - v.z}; }
+  ZVector operator*(float scalar) const { return {x * scalar, y * scalar, z * scalar}; }
   // Cross product.
-  ZVector operator%(const ZVector& v) const;
+  ZVector operator%(const ZVector& v) const {
+    return {float(double{y} * v.z - double{z} * v.y), float(double{z} * v.x - double{x} * v.z),
+            float(double{x} * v.y - double{y} * v.x)};
+  }
 
-  float dotProduct(const ZVector& v) const;
+  float dotProduct(const ZVector& v) const {
+    return float(double{x} * v.x + double{y} * v.y + double{z} * v.z);
+  }
   // 0 exactly for a zero vector.
-  float length() const;
-  float distance(const ZVector& v) const;
+  float length() const {
+    const float s = dotProduct(*this);
+    return s == 0 ? 0.0f : std::sqrt(s);
+  }
+  float distance(const ZVector& v) const { return (v - *this).length(); }
   // Unit length; components whose magnitude ends below 1e-6 become exactly 0. A zero vector
   // stays zero.
-  void normalize();
+  void normalize() {
+    const float s = dotProduct(*this);
+    if (s != 0) {
+      const float len = std::sqrt(s);
+      x /= len;
+      y /= len;
+      z /= len;
+    }
+    x = zeroIfTiny(x);
+    y = zeroIfTiny(y);
+    z = zeroIfTiny(z);
+  }
 
   float* getFloatPtr() { return &x; }
   const float* getFloatPtr() const { return &x; }
@@ -46,6 +68,7 @@ struct ZVector {
   void rotateAroundPoint(const ZVector& pivot, const ZVector& axis, float radians);
 
  private:
+  static float zeroIfTiny(float v) { return std::fabs(v) < 1e-6f ? 0.0f : v; }
   void rotateOnAxisRadians(const ZVector& axis, float radians);
 };
 
