@@ -48,8 +48,11 @@ class ZFrame {
   // The local matrix, never null.
   virtual ZMatrix* getMatrix() { return &matrix; }
   // Copies every mesh of the sub-tree into the engine's shared buffers ("Already compiled" and
-  // "no geoms and no children" when there is nothing to do).
+  // "no geoms and no children" when there is nothing to do). The meshes are prepared side by
+  // side first (ZGeometry::prepareCompile), then copied in tree order.
   virtual void compile();
+  // compile of a sub-tree whose meshes have been prepared.
+  void compilePrepared();
   // Draws the sub-tree through the engine. maxdist -1: no distance clipping of meshes; loddist
   // -1: level-of-detail distance measured from the camera. useMaterial false draws with the
   // state in force (shadow and overlay passes).

@@ -6,7 +6,11 @@
 #include "scene/ZGeometry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -16,9 +20,47 @@ float largestScale(const ZMatrix& world) {
   return std::max({world.row(0).length(), world.row(1).length(), world.row(2).length()});
 }
 
+// The meshes a compile of frame will copy, each once, in no particular order.
+void collectUncompiled(const ZFrame& frame, std::unordered_set<ZGeometry*>& pending) {
+  if (frame.compiled) return;
+  for (ZGeometry* g : frame.geometries) {
+    if (!g->compiled && !g->vertices.empty()) pending.insert(g);
+  }
+  for (const ZFrame* child : frame.children) collectUncompiled(*child, pending);
+}
+
+// Below this many vertices in all, helper threads cost more than they save.
+constexpr size_t kParallelVertices = 100000;
+
+// prepareCompile of every mesh, on helper threads when there is enough work: each mesh is
+// touched by one thread only, so the results are those of a sequential run.
+void prepareAll(const std::unordered_set<ZGeometry*>& pending) {
+  std::vector<ZGeometry*> meshes(pending.begin(), pending.end());
+  size_t vertices = 0;
+  for (const ZGeometry* g : meshes) vertices += g->vertices.size();
+  const size_t threads = std::min<size_t>(std::thread::hardware_concurrency(), meshes.size());
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t i = next++; i < meshes.size(); i = next++) meshes[i]->prepareCompile();
+  };
+  std::vector<std::thread> helpers;
+  if (vertices >= kParallelVertices) {
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  }
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
 }  // namespace
 
 void ZFrame::compile() {
+  std::unordered_set<ZGeometry*> pending;
+  collectUncompiled(*this, pending);
+  prepareAll(pending);
+  compilePrepared();
+}
+
+void ZFrame::compilePrepared() {
   if (compiled) {
     zlog("Already compiled\n");
     return;
@@ -29,8 +71,8 @@ void ZFrame::compile() {
   }
   compiled = true;
   const uint32_t start = engine != nullptr ? engine->getTimeMs() : 0;
-  for (ZGeometry* g : geometries) g->compile();
-  for (ZFrame* child : children) child->compile();
+  for (ZGeometry* g : geometries) g->compilePrepared();
+  for (ZFrame* child : children) child->compilePrepared();
   if (parent == nullptr) {
     const uint32_t end = engine != nullptr ? engine->getTimeMs() : 0;
     zlog("ZFrame::compile2 done in %d\n", int(end - start));

@@ -24,7 +24,11 @@ class ExactKeyIds {
  public:
   using Key = std::array<uint32_t, N>;
 
-  ExactKeyIds() { rehash(1024); }
+  // Room for about expected keys without growing.
+  explicit ExactKeyIds(size_t expected) {
+    keys.reserve(expected);
+    rehash(std::bit_ceil(std::max<size_t>(1024, expected * 2)));
+  }
 
   // The id of key, a new one when it was not seen before.
   int32_t idOf(const Key& key) {
@@ -262,7 +266,7 @@ void ZGeometry::generateNormals() {
   // last corner that uses it, so only that corner's key is kept per vertex.
   constexpr int32_t kUnused = -1;
   constexpr int32_t kNoKey = -2;  // a NaN coordinate equals nothing: the corner gathers no face
-  ExactKeyIds<4> keys;
+  ExactKeyIds<4> keys(vertices.size());
   GroupSums sums;
   std::vector<int32_t> vertexKey(vertices.size(), kUnused);
   // Group of vertexKey's corner: a vertex record met again in the same group (the common case
@@ -302,7 +306,7 @@ void ZGeometry::computeTangentFrames() {
   }
   // Vertices of exactly equal position and normal share one frame; a NaN coordinate equals
   // nothing, so such a vertex gets a key of its own.
-  ExactKeyIds<6> keys;
+  ExactKeyIds<6> keys(vertices.size());
   std::vector<int32_t> vertexKey(vertices.size());
   for (size_t i = 0; i < vertices.size(); ++i) {
     const ZVector& p = vertices[i].position;

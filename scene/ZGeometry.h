@@ -126,7 +126,14 @@ class ZGeometry {
   void loadLightmap();
   // Copies the mesh into the engine's shared buffers in the shader layout, split into pieces
   // when 16-bit indices cannot address it whole; nothing when already compiled or empty.
+  // compile = prepareCompile, then compilePrepared.
   void compile();
+  // The part of compile that touches this mesh only, so that meshes can be prepared side by
+  // side: face normals, radius and, with generateTangents, the tangent frames.
+  void prepareCompile();
+  // The rest of compile, for a mesh prepared since its last edit: the log lines and the copy
+  // into the shared buffers.
+  void compilePrepared();
   // After an edit that moves vertices but keeps the faces: radius, tangent frames and the device
   // copy again. Nothing when not compiled.
   void recompile();

@@ -142,6 +142,17 @@ bool ZGeometry::writePiece(const PiecePlan& plan, std::vector<int32_t>& localOf)
 }
 
 void ZGeometry::compile() {
+  if (!compiled && !vertices.empty()) prepareCompile();
+  compilePrepared();
+}
+
+void ZGeometry::prepareCompile() {
+  generateFaceNormals();
+  initRadius();
+  if (generateTangents != 0) computeTangentFrames();
+}
+
+void ZGeometry::compilePrepared() {
   zlogFlush();
   if (compiled) return;
   if (vertices.empty()) {
@@ -150,10 +161,7 @@ void ZGeometry::compile() {
   }
   fvf = D3DFVF_CVSVERTEX;
   zlog("Compiling %s\t\t\t", name.c_str());
-  generateFaceNormals();
   zlog("%d T\t%d V\t %d SC\t", int(faces.size()), int(vertices.size()), int(castShadow));
-  initRadius();
-  if (generateTangents != 0) computeTangentFrames();
   if (engine == nullptr) {
     zlog("Warning corvane=NULL in ZGeometry::compile()\n");
     return;
