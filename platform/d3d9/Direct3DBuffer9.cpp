@@ -7,7 +7,9 @@ Direct3DBuffer9::Direct3DBuffer9(IDirect3DDevice9* owner, UINT length, uint32_t 
     : IDirect3DResource9(owner), bytes(length), target(glTarget) {
   glGenBuffers(1, &name);
   glBindBuffer(target, name);
-  glBufferData(target, static_cast<GLsizeiptr>(length), bytes.data(), GL_STATIC_DRAW);
+  // The store is filled by the first Unlock: most first locks write the whole buffer, and a
+  // large one would otherwise be copied twice.
+  glBufferData(target, static_cast<GLsizeiptr>(length), nullptr, GL_STATIC_DRAW);
   glBindBuffer(target, 0);
 }
 
@@ -28,8 +30,12 @@ HRESULT Direct3DBuffer9::Unlock() {
   if (!locked) return D3DERR_INVALIDCALL;
   locked = false;
   if (lockSize == 0) return D3D_OK;
+  // Before the first upload the store holds nothing yet: the whole copy goes, zeros included.
+  const UINT offset = filled ? lockOffset : 0;
+  const UINT size = filled ? lockSize : length();
+  filled = true;
   glBindBuffer(target, name);
-  glBufferSubData(target, lockOffset, lockSize, bytes.data() + lockOffset);
+  glBufferSubData(target, offset, size, bytes.data() + offset);
   glBindBuffer(target, 0);
   return D3D_OK;
 }

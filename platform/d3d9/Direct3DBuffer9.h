@@ -20,7 +20,7 @@ class Direct3DBuffer9 : public IDirect3DResource9 {
   uint32_t glName() const { return name; }
 
  protected:
-  // A buffer of length bytes, zero-filled; glTarget is GL_ARRAY_BUFFER or GL_ELEMENT_ARRAY_BUFFER.
+  // A buffer of length bytes, zero-filled (the GL store from the first Unlock on); glTarget is GL_ARRAY_BUFFER or GL_ELEMENT_ARRAY_BUFFER.
   Direct3DBuffer9(IDirect3DDevice9* owner, UINT length, uint32_t glTarget);
   ~Direct3DBuffer9() override;
 
@@ -29,6 +29,7 @@ class Direct3DBuffer9 : public IDirect3DResource9 {
   uint32_t name = 0;
   uint32_t target;
   bool locked = false;
+  bool filled = false;  // the GL store has received the copy
   UINT lockOffset = 0;
   UINT lockSize = 0;
 };
