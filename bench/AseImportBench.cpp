@@ -3,6 +3,7 @@
 // pass and read by the peer without post-processing, from the file and from memory. The ratios
 // printed are the peer's time over ours, so above 1 means we are faster.
 #include "bench/BenchRatio.h"
+#include "bench/BenchScenes.h"
 #include "tests/support/TempFolder.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZFileName.h"
@@ -29,68 +30,6 @@ constexpr double kSeconds = 4;  // per benchmark, so each runs several whole imp
 std::string& aseFile() {
   static std::string path;
   return path;
-}
-
-// One road patch per object, laid along the track, in the file's Z-up axes.
-bool writeScene(const std::string& path) {
-  FILE* out = std::fopen(path.c_str(), "w");
-  if (out == nullptr) return false;
-  static char buffer[1 << 20];
-  std::setvbuf(out, buffer, _IOFBF, sizeof(buffer));
-  std::fprintf(out, "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"generated track\"\n");
-  std::fprintf(out, "*MATERIAL_LIST {\n\t*MATERIAL_COUNT 1\n\t*MATERIAL 0 {\n");
-  std::fprintf(out, "\t\t*MATERIAL_NAME \"asphalt\"\n\t\t*MATERIAL_CLASS \"Standard\"\n");
-  std::fprintf(out, "\t\t*MATERIAL_DIFFUSE 0.5000\t0.5000\t0.5000\n");
-  std::fprintf(out, "\t\t*MAP_DIFFUSE {\n\t\t\t*MAP_AMOUNT 1.0000\n");
-  std::fprintf(out, "\t\t\t*BITMAP \"C:\\maps\\asphalt.tga\"\n\t\t}\n\t}\n}\n");
-  const int faces = 2 * (kSide - 1) * (kSide - 1);
-  for (int o = 0; o < kObjects; ++o) {
-    const float offset = float(o) * float(kSide - 1);
-    std::fprintf(out, "*GEOMOBJECT {\n\t*NODE_NAME \"road%03d\"\n\t*NODE_TM {\n", o);
-    std::fprintf(out, "\t\t*NODE_NAME \"road%03d\"\n\t\t*TM_ROW0 1.0000\t0.0000\t0.0000\n", o);
-    std::fprintf(out, "\t\t*TM_ROW1 0.0000\t1.0000\t0.0000\n\t\t*TM_ROW2 0.0000\t0.0000\t1.0000\n");
-    std::fprintf(out, "\t\t*TM_POS %.4f\t0.0000\t0.0000\n\t}\n\t*MESH {\n\t\t*TIMEVALUE 0\n",
-                 offset);
-    std::fprintf(out, "\t\t*MESH_NUMVERTEX %d\n\t\t*MESH_NUMFACES %d\n\t\t*MESH_VERTEX_LIST {\n",
-                 kSide * kSide, faces);
-    for (int v = 0; v < kSide * kSide; ++v) {
-      const int x = v % kSide, y = v / kSide;
-      std::fprintf(out, "\t\t\t*MESH_VERTEX %5d\t%.4f\t%.4f\t%.4f\n", v, offset + float(x),
-                   float(y), std::sin(float(x + o) * 0.1f) * std::cos(float(y) * 0.07f));
-    }
-    std::fprintf(out, "\t\t}\n\t\t*MESH_FACE_LIST {\n");
-    for (int f = 0; f < faces; ++f) {
-      const int cell = f / 2, x = cell % (kSide - 1), y = cell / (kSide - 1);
-      const int a = y * kSide + x;
-      const int b = f % 2 == 0 ? a + 1 : a + kSide + 1;
-      const int c = f % 2 == 0 ? a + kSide + 1 : a + kSide;
-      std::fprintf(out,
-                   "\t\t\t*MESH_FACE %5d:    A: %5d B: %5d C: %5d AB:    1 BC:    1 CA:    0"
-                   "\t *MESH_SMOOTHING 1 \t*MESH_MTLID 0\n",
-                   f, a, b, c);
-    }
-    std::fprintf(out, "\t\t}\n\t\t*MESH_NUMTVERTEX %d\n\t\t*MESH_TVERTLIST {\n", kSide * kSide);
-    for (int v = 0; v < kSide * kSide; ++v) {
-      std::fprintf(out, "\t\t\t*MESH_TVERT %5d\t%.4f\t%.4f\t0.0000\n", v,
-                   float(v % kSide) * 0.25f, float(v / kSide) * 0.25f);
-    }
-    std::fprintf(out, "\t\t}\n\t\t*MESH_NUMTVFACES %d\n\t\t*MESH_TFACELIST {\n", faces);
-    for (int f = 0; f < faces; ++f) {
-      const int cell = f / 2, a = cell / (kSide - 1) * kSide + cell % (kSide - 1);
-      std::fprintf(out, "\t\t\t*MESH_TFACE %5d\t%5d\t%5d\t%5d\n", f, a,
-                   f % 2 == 0 ? a + 1 : a + kSide + 1, f % 2 == 0 ? a + kSide + 1 : a + kSide);
-    }
-    std::fprintf(out, "\t\t}\n\t\t*MESH_NORMALS {\n");
-    for (int f = 0; f < faces; ++f) {
-      std::fprintf(out, "\t\t\t*MESH_FACENORMAL %5d\t0.0000\t0.0000\t1.0000\n", f);
-      for (int k = 0; k < 3; ++k) {
-        std::fprintf(out, "\t\t\t\t*MESH_VERTEXNORMAL %5d\t0.0995\t-0.0499\t0.9938\n", k);
-      }
-    }
-    std::fprintf(out, "\t\t}\n\t}\n\t*PROP_MOTIONBLUR 0\n\t*PROP_CASTSHADOW 1\n");
-    std::fprintf(out, "\t*PROP_RECVSHADOW 1\n\t*MATERIAL_REF 0\n}\n");
-  }
-  return std::fclose(out) == 0;
 }
 
 void BM_ImportASE(benchmark::State& state) {
@@ -148,7 +87,7 @@ BENCHMARK(BM_PeerReadASEText)->Unit(benchmark::kMillisecond)->MinTime(kSeconds)-
 int main(int argc, char** argv) {
   const TempFolder folder;
   aseFile() = folder.file("track.ase");
-  if (!writeScene(aseFile())) return 1;
+  if (!writeAseRoads(aseFile(), kObjects, kSide)) return 1;
   std::printf("%s: %.1f MB\n", aseFile().c_str(),
               double(std::filesystem::file_size(aseFile())) / 1e6);
   // No diagnostics, as in a tool run without -v: the per-normal lines are not even formatted.

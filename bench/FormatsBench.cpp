@@ -2,6 +2,7 @@
 // reading the file into memory (page cache warm), saves against fwrite of as many bytes. The
 // model is a track-sized scene of 16 meshes, about a million vertices in all.
 #include "bench/BenchRatio.h"
+#include "bench/BenchScenes.h"
 #include "tests/support/TempFolder.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZFileName.h"
@@ -41,34 +42,7 @@ void writeModels() {
   if (written) return;
   written = true;
   ZCorvane engine;
-  ZFrame* root = engine.getNewFrame();
-  root->name = "track";
-  ZMaterial* material = engine.getNewMaterial();
-  for (int m = 0; m < kMeshes; ++m) {
-    ZFrame* frame = engine.getNewFrame();
-    frame->name = "sector" + std::to_string(m);
-    root->addChild(frame);
-    ZGeometry* g = engine.getNewGeometry();
-    g->name = "road" + std::to_string(m);
-    for (int z = 0; z < kSide; ++z) {
-      for (int x = 0; x < kSide; ++x) {
-        g->addVertex({float(x), std::sin(float(x + m) * 0.1f) * std::cos(float(z) * 0.07f),
-                      float(z)});
-        g->setTextureVertex(int(g->vertices.size()) - 1, float(x) * 0.1f, float(z) * 0.1f, 0);
-      }
-    }
-    for (int z = 0; z + 1 < kSide; ++z) {
-      for (int x = 0; x + 1 < kSide; ++x) {
-        const int i = z * kSide + x;
-        g->addTriangle(i, i + kSide, i + 1);
-        g->addTriangle(i + 1, i + kSide, i + kSide + 1);
-      }
-    }
-    g->generateNormals();
-    g->computeTangentFrames();
-    g->setMaterial(material);
-    frame->addGeometry(g);
-  }
+  ZFrame* root = makeRoadTrack(engine, kMeshes, kSide);
   ZFileZMF file(&engine);
   if (!file.save(zmfFile(), root) || !file.saveText(zmtFile(), root)) std::abort();
 }

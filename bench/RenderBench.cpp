@@ -3,6 +3,7 @@
 // and index data in plain GL buffers, one glDrawElements per mesh, fixed-function lighting and
 // one colour change per mesh. Both finish the frame (glFinish) before the clock stops.
 #include "bench/BenchRatio.h"
+#include "bench/BenchScenes.h"
 #include "foundation/ZLog.h"
 #include "platform/gl/HeadlessGLContext.h"
 #include "render/ZCorvane.h"
@@ -29,24 +30,6 @@ constexpr int kSide = 640;
 constexpr int kMeshesPerRow = 64;
 constexpr int kMeshCount = kMeshesPerRow * 32;
 constexpr int kGrid = 16;  // cells per side: 512 triangles a mesh
-
-// A gently curved kGrid x kGrid patch at (x, z).
-void fillPatch(ZGeometry& g, float x0, float z0) {
-  for (int j = 0; j <= kGrid; ++j) {
-    for (int i = 0; i <= kGrid; ++i) {
-      const float u = float(i) / kGrid, v = float(j) / kGrid;
-      g.addVertex({x0 + u, 0.2f * std::sin(u * 3.0f) * std::cos(v * 3.0f), z0 + v});
-    }
-  }
-  const auto at = [](int i, int j) { return j * (kGrid + 1) + i; };
-  for (int j = 0; j < kGrid; ++j) {
-    for (int i = 0; i < kGrid; ++i) {
-      g.addTriangle(at(i, j), at(i, j + 1), at(i + 1, j));
-      g.addTriangle(at(i + 1, j), at(i, j + 1), at(i + 1, j + 1));
-    }
-  }
-  g.generateNormals();
-}
 
 // The engine, its scene and the reference's copies of the same buffers.
 struct Scene {
@@ -80,7 +63,8 @@ struct Scene {
     root = engine->getNewFrame();
     for (int k = 0; k < kMeshCount; ++k) {
       ZGeometry* g = engine->getNewGeometry();
-      fillPatch(*g, float(k % kMeshesPerRow) - kMeshesPerRow / 2, -float(k / kMeshesPerRow));
+      fillCurvedPatch(*g, float(k % kMeshesPerRow) - kMeshesPerRow / 2,
+                      -float(k / kMeshesPerRow), kGrid);
       g->setMaterial(materials[size_t(k % 8)]);
       root->addGeometry(g);
       triangles += g->faces.size();
