@@ -132,7 +132,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   bool refEditMode = false;
   std::vector<SPhysicRef> physicRefs;
   uint32_t backgroundColor = 0;
-  ZCorvane* renderer = nullptr;  // created here, never destroyed by the core
+  ZCorvane* renderer = nullptr;  // owned: made with the core, destroyed with it
   HWND windowHandle = nullptr;   // the host's GLContext
   int32_t viewWidth = 0;
   int32_t viewHeight = 0;
