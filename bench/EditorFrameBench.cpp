@@ -11,6 +11,7 @@
 #include "foundation/ZDataFolder.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrixD3D.h"
+#include "platform/d3dx/EffectProgram.h"
 #include "platform/d3dx/EffectSource.h"
 #include "platform/d3dx/d3dx9math.h"
 #include "render/ZCorvane.h"
@@ -58,35 +59,13 @@ struct SavedGLState {
   }
 };
 
-GLuint compileShader(GLenum kind, const std::string& text) {
-  const GLuint shader = glCreateShader(kind);
-  const char* source = text.c_str();
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  GLint ok = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  return ok ? shader : 0;
-}
-
 // The first pass of the named technique of an effect file, compiled and linked; 0 on failure.
 GLuint linkEffect(const std::string& file, const std::string& technique) {
   EffectSource source;
   std::string error;
   if (!EffectSource::parse(readFileText(file), source, error)) return 0;
   for (const EffectSource::Technique& t : source.techniques) {
-    if (t.name != technique || t.passes.empty()) continue;
-    const GLuint vertex = compileShader(GL_VERTEX_SHADER, t.passes[0].vertex);
-    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, t.passes[0].fragment);
-    if (!vertex || !fragment) return 0;
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    GLint ok = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    return ok ? program : 0;
+    if (t.name == technique && !t.passes.empty()) return linkEffectPass(t.passes[0], error);
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/d3dx/D3DXEffect.h"
 
+#include "platform/d3dx/EffectProgram.h"
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -48,61 +50,6 @@ namespace {
 
 constexpr size_t kMaxEffectFileBytes = 4 << 20;
 
-std::string shaderLog(GLuint shader) {
-  GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-  std::string log(size_t(std::max(length, 1)), '\0');
-  glGetShaderInfoLog(shader, length, nullptr, log.data());
-  return log.c_str();
-}
-
-std::string programLog(GLuint program) {
-  GLint length = 0;
-  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-  std::string log(size_t(std::max(length, 1)), '\0');
-  glGetProgramInfoLog(program, length, nullptr, log.data());
-  return log.c_str();
-}
-
-GLuint compile(GLenum kind, const std::string& text, std::string& error) {
-  const GLuint shader = glCreateShader(kind);
-  const char* source = text.c_str();
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  GLint ok = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  if (!ok) {
-    error = (kind == GL_VERTEX_SHADER ? "vertex shader: " : "fragment shader: ") + shaderLog(shader);
-    glDeleteShader(shader);
-    return 0;
-  }
-  return shader;
-}
-
-GLuint link(const EffectSource::Pass& pass, std::string& error) {
-  const GLuint vertex = compile(GL_VERTEX_SHADER, pass.vertex, error);
-  if (!vertex) return 0;
-  const GLuint fragment = compile(GL_FRAGMENT_SHADER, pass.fragment, error);
-  if (!fragment) {
-    glDeleteShader(vertex);
-    return 0;
-  }
-  const GLuint program = glCreateProgram();
-  glAttachShader(program, vertex);
-  glAttachShader(program, fragment);
-  glLinkProgram(program);
-  glDeleteShader(vertex);
-  glDeleteShader(fragment);
-  GLint ok = GL_FALSE;
-  glGetProgramiv(program, GL_LINK_STATUS, &ok);
-  if (!ok) {
-    error = "link: " + programLog(program);
-    glDeleteProgram(program);
-    return 0;
-  }
-  return program;
-}
-
 void reportError(ID3DXBuffer** errors, const std::string& text) {
   if (!errors) return;
   if (D3DXCreateBuffer(DWORD(text.size() + 1), errors) == D3D_OK) {
@@ -149,7 +96,7 @@ HRESULT ID3DXEffect::create(IDirect3DDevice9* device, std::string_view text, ID3
         technique->passes.push_back(std::move(pass));
         continue;
       }
-      pass.program = link(sourcePass, error);
+      pass.program = linkEffectPass(sourcePass, error);
       if (!pass.program) {
         result->techniques.push_back(std::move(technique));
         result->Release();
