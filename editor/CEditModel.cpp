@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -28,6 +29,17 @@ std::string textureFolderOf(const std::string& fileName) {
   const size_t separator = lastSeparator(fileName);
   if (separator == std::string::npos) return "";
   return fileName.substr(0, separator + 1) + "texture";
+}
+
+// A model's folder (before the last separator; empty without one) and its base name (after
+// it, less the last four characters: the extension).
+std::pair<std::string, std::string> splitModelName(const std::string& fileName) {
+  const size_t separator = lastSeparator(fileName);
+  if (separator == std::string::npos) {
+    return {std::string(), fileName.substr(0, fileName.size() >= 4 ? fileName.size() - 4 : 0)};
+  }
+  const std::string file = fileName.substr(separator + 1);
+  return {fileName.substr(0, separator), file.substr(0, file.size() >= 4 ? file.size() - 4 : 0)};
 }
 
 }  // namespace
@@ -106,12 +118,7 @@ void CEditInterface::loadEngineFile(const std::string& fileName, bool binary, bo
 
 void CEditInterface::loadASE(const std::string& fileName, float scale, bool, bool lightmaps) {
   zlog("load ASE %s\n", fileName.c_str());
-  const size_t separator = lastSeparator(fileName);
-  const std::string folder =
-      separator == std::string::npos ? std::string() : fileName.substr(0, separator);
-  const std::string file =
-      separator == std::string::npos ? fileName : fileName.substr(separator + 1);
-  const std::string base = file.substr(0, file.size() >= 4 ? file.size() - 4 : 0);
+  const auto [folder, base] = splitModelName(fileName);
   zlog("load ASE2 %s %s\n", base.c_str(), folder.c_str());
   if (rootFrame != nullptr) return;
 
@@ -140,13 +147,8 @@ void CEditInterface::loadASE(const std::string& fileName, float scale, bool, boo
 
 void CEditInterface::loadOBJ(const std::string& fileName, float) {
   zlog("load OBJ %s\n", fileName.c_str());
-  const size_t separator = lastSeparator(fileName);
-  const std::string folder =
-      separator == std::string::npos ? std::string() : fileName.substr(0, separator);
-  const std::string file =
-      separator == std::string::npos ? fileName : fileName.substr(separator + 1);
-  zlog("load ASE2 %s %s\n", file.substr(0, file.size() >= 4 ? file.size() - 4 : 0).c_str(),
-       folder.c_str());
+  const auto [folder, base] = splitModelName(fileName);
+  zlog("load ASE2 %s %s\n", base.c_str(), folder.c_str());
   if (rootFrame != nullptr) return;
   rootFrame = renderer->getNewFrame();
   ZObjectBuilder builder(renderer);
