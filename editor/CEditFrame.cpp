@@ -237,6 +237,8 @@ void CEditInterface::drawThumbnail(ZTexture* texture, int index, float step) {
   quadMaterial.useZBuffer = false;
   quadMaterial.setDiffuse(1, 1, 1, false);
   quadMaterial.setTexture(texture);
+  // The top level only: a render target (the shadow maps) has nothing in its smaller levels.
+  quadMaterial.stage(0).mipMapFilter = D3DTEXF_NONE;
   quadMaterial.apply();
   const float top = 0.8f - step * float(index);
   const float bottom = 0.6f - step * float(index);

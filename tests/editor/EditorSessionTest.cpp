@@ -107,6 +107,13 @@ TEST_F(EditorSessionTest, SampleCarFrameShowsModelCrossHairAndLabel) {
   EXPECT_EQ(host->treeUpdates, 1);
   EXPECT_FALSE(host->progress.empty());
   EXPECT_EQ(host->progress.back(), 100);
+  // With nothing selected the two shadow maps show at the top right: cleared to white around
+  // the car's small shadow, not the black of their unrendered smaller levels.
+  editor.onIdle();
+  for (const int y : {36, 64}) {
+    const Rgb map = pixel(*host, 296, y);
+    EXPECT_GT(map.r + map.g + map.b, 600) << y;
+  }
   editor.showLayers = false;
   editor.onIdle();
   // The car, small at 20 units, in the middle (its red body); the cross-hair drawn over it.
