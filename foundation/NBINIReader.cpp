@@ -10,5 +10,5 @@ void NBINIReader::load(const std::string& fileName, bool fromArchive) {
   }
   std::string bytes;
   loaded = source->readWholeFile(fileName, bytes);
-  if (loaded) text = bytes.substr(0, bytes.find('\0'));
+  if (loaded) setText(bytes.substr(0, bytes.find('\0')));
 }

@@ -35,15 +35,33 @@ bool ZINIReader::readFile(const std::string& fileName) {
   if (!readWholeFile(fileName, bytes)) return false;
   // The text ends at the first NUL byte.
   const auto nul = std::find(bytes.begin(), bytes.end(), uint8_t{0});
-  text.assign(bytes.begin(), nul);
+  setText(std::string(bytes.begin(), nul));
   return true;
 }
 
+size_t ZINIReader::findHeader(const std::string& section) const {
+  if (section.size() > kIndexedNameLength || section.find(']') != std::string::npos) {
+    return text.find("[" + section + "]");
+  }
+  if (indexedSize != text.size()) {
+    headerIndex.clear();
+    const std::string_view all(text);
+    for (size_t open = all.find('['); open != std::string_view::npos;
+         open = all.find('[', open + 1)) {
+      const std::string_view after = all.substr(open + 1, kIndexedNameLength + 1);
+      const size_t close = after.find(']');
+      if (close != std::string_view::npos) headerIndex.try_emplace(after.substr(0, close), open);
+    }
+    indexedSize = text.size();
+  }
+  const auto found = headerIndex.find(section);
+  return found == headerIndex.end() ? std::string::npos : found->second;
+}
+
 std::string ZINIReader::getString(const std::string& section, const std::string& key) const {
-  const std::string header = "[" + section + "]";
-  const size_t headerAt = text.find(header);
+  const size_t headerAt = findHeader(section);
   if (headerAt == std::string::npos) return {};
-  const size_t bodyStart = headerAt + header.size();
+  const size_t bodyStart = headerAt + section.size() + 2;
   const size_t bodyEnd = std::min(text.find('[', bodyStart), text.size());
   const std::string_view body = std::string_view(text).substr(bodyStart, bodyEnd - bodyStart);
 

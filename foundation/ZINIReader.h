@@ -9,6 +9,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 
 class ZINIReader {
  public:
@@ -27,10 +30,25 @@ class ZINIReader {
   void getVector3(const std::string& section, const std::string& key, float& x, float& y,
                   float& z) const;
 
+  // The lookups index the section headers at their first call: set text before that.
   std::string text;
   bool loaded = false;
 
  protected:
   // Reads a file's bytes into text; false when it does not open.
   bool readFile(const std::string& fileName);
+  // Sets text from a file read another way.
+  void setText(std::string content) {
+    text = std::move(content);
+    indexedSize = size_t(-1);
+  }
+
+ private:
+  // Where the first "[section]" starts, as text.find would say, in about constant time: every
+  // header name of up to kIndexedNameLength characters is indexed at the first lookup, so that a
+  // file of many sections is read in linear time. Longer names are searched for.
+  size_t findHeader(const std::string& section) const;
+  static constexpr size_t kIndexedNameLength = 256;
+  mutable std::unordered_map<std::string_view, size_t> headerIndex;
+  mutable size_t indexedSize = size_t(-1);
 };
