@@ -136,6 +136,26 @@ TEST_F(EditorCoreTest, DummiesImportMovesKnownAndAppendsNewPoints) {
   EXPECT_EQ(other.getPhysicRefPos("PZPH_COLL_SIZE").y, 1);
 }
 
+TEST_F(EditorCoreTest, DummiesImportOfHostileCountsAndManySections) {
+  // A count far beyond the sections is cut to them, instead of two billion lookups.
+  editor.importPhysicRefs(folder.write("huge.txt",
+                                       "[DUMMIES]\r\nNUMBER=2000000000\r\n\r\n[DUMMY0]\r\n"
+                                       "NAME=ONLY\r\nPOS=1, 2, 3\r\n"));
+  EXPECT_EQ(editor.physicRefs.size(), 129u);
+  EXPECT_EQ(editor.getPhysicRefPos("ONLY").z, 3);
+  EXPECT_NE(log.text().find("NUMBER=2000000000, but 1 DUMMY sections: reading 1\n"),
+            std::string::npos);
+  // Twenty thousand sections: each found through the header index, not a search of the file.
+  std::string many = "[DUMMIES]\r\nNUMBER=20000\r\n";
+  for (int i = 0; i < 20000; ++i) {
+    many += "\r\n[DUMMY" + std::to_string(i) + "]\r\nNAME=P" + std::to_string(i) +
+            "\r\nPOS=" + std::to_string(i) + ", 0, 0\r\n";
+  }
+  editor.importPhysicRefs(folder.write("many.txt", many));
+  ASSERT_EQ(editor.physicRefs.size(), 129u + 20000u);
+  EXPECT_EQ(editor.getPhysicRefPos("P19999").x, 19999);
+}
+
 TEST_F(EditorCoreTest, ExportsThatCannotBeCreatedChangeNothing) {
   const std::string path = folder.file("missing/folder/dummies.txt");
   editor.exportPhysicRefs(path);
