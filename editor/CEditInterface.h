@@ -7,7 +7,8 @@
 // The implementation is split by concern: CEditInterface.cpp (construction, start-up),
 // CEditFrame.cpp (the frame), CEditInput.cpp (keys and mouse), CEditModel.cpp (loading and
 // saving), CEditPhysicRefs.cpp (reference points and model checks), CEditTrack.cpp (sky box,
-// flags, track diagram), CEditCarTest.cpp (the car test).
+// flags, track diagram), CEditTrackRefs.cpp (track points), CEditCameras.cpp (track cameras),
+// CEditCarTest.cpp (the car test).
 #pragma once
 
 #include "editor/SPhysicRef.h"
@@ -93,8 +94,38 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
 
   // --- sky box, flags, track map (CEditTrack.cpp) ---
   void initSkybox();
+  // A ZMF model as the sky box (the previous one is abandoned).
+  void loadSkybox(const std::string& fileName);
+  // The sky box's geometries back into the model; no sky box afterwards.
+  void moveSkybox(bool toFrame);
+  // A flag at every root geometry named "INV_FLAG...", guids from 0 on every call.
+  void genFlagsFrom3D();
   void renderFlags();
   void renderTrackDiagram();
+
+  // --- track reference points (CEditTrackRefs.cpp) ---
+  void exportPhysicRefsTR(const std::string& fileName);
+  // A file that cannot be read leaves the points as they are.
+  void importPhysicRefsTR(const std::string& fileName);
+  // Pit, box and start points and their headings from the model's marker meshes ("INV_PIT_1"
+  // and "INV_TARGETPIT_1", ...); the file name is not used.
+  void genRefsFrom3D(const std::string& fileName);
+
+  // --- track cameras (CEditCameras.cpp) ---
+  void exportCameras(const std::string& fileName);
+  // Replaces cameraList by the file's cameras; a file that cannot be read changes nothing.
+  void importCameras(const std::string& fileName);
+  // Appends the cameras of a PZC file.
+  void importPZC(const std::string& fileName);
+  // The camera panel: a new camera "NCAMERA<count>"; the editor camera taken to a camera's view
+  // (returned, null for no such index); a camera set from the editor camera with the panel's
+  // values; the editor camera's field of view set to a camera's narrowest or widest; a camera
+  // destroyed and taken off the list.
+  ZCamera* newTrackCamera();
+  ZCamera* viewFromTrackCamera(int index);
+  void setTrackCamera(int index, int tag, int minFov, int maxFov, bool fixed);
+  void testTrackCameraFov(int index, bool widest);
+  void deleteTrackCamera(int index);
 
   // --- car test (CEditCarTest.cpp) ---
   void switchCarTest();
@@ -158,6 +189,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   bool mouseWasInWindow = false;
 
   ZMaterial* overlayMaterial(ZMaterial*& material);
+  ZCamera* trackCamera(int index) const;
   void finishLoad();
   // The engine's own files, text or binary, into a new root frame.
   void loadEngineFile(const std::string& fileName, bool binary, bool collapse);

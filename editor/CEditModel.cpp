@@ -3,6 +3,7 @@
 #include "editor/CEditInterface.h"
 
 #include "editor/IEditShell.h"
+#include "editor/ModelPaths.h"
 #include "formats/ZModelFormat.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZLog.h"
@@ -15,34 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
 
-namespace {
-
-// Folder part of a name split at its last separator ("\" as stored by the editor's callers,
-// "/" on this system); empty when there is none.
-size_t lastSeparator(const std::string& name) { return name.find_last_of("\\/"); }
-
-// The model's "texture" folder beside the file, with the file's own separator; empty when the
-// name has no folder.
-std::string textureFolderOf(const std::string& fileName) {
-  const size_t separator = lastSeparator(fileName);
-  if (separator == std::string::npos) return "";
-  return fileName.substr(0, separator + 1) + "texture";
-}
-
-// A model's folder (before the last separator; empty without one) and its base name (after
-// it, less the last four characters: the extension).
-std::pair<std::string, std::string> splitModelName(const std::string& fileName) {
-  const size_t separator = lastSeparator(fileName);
-  if (separator == std::string::npos) {
-    return {std::string(), fileName.substr(0, fileName.size() >= 4 ? fileName.size() - 4 : 0)};
-  }
-  const std::string file = fileName.substr(separator + 1);
-  return {fileName.substr(0, separator), file.substr(0, file.size() >= 4 ? file.size() - 4 : 0)};
-}
-
-}  // namespace
 
 void CEditInterface::onZMFProgress(const std::string&, int32_t percent) {
   if (shell != nullptr) shell->setProgress(percent);

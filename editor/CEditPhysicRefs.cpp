@@ -3,6 +3,7 @@
 #include "editor/CEditInterface.h"
 
 #include "editor/CTextFileWriter.h"
+#include "editor/IniText.h"
 #include "foundation/ZINIReader.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
@@ -11,10 +12,8 @@
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -63,19 +62,6 @@ const Link kLinks[] = {
     {"PZPH_SUS_FRONT_CAR_WIRE", "PZPH_SUS_FRONT_TIRE_WIRE", {1, 1, 1}},
     {"PZPH_SUS_REAR_CAR_WIRE", "PZPH_SUS_REAR_TIRE_WIRE", {1, 1, 1}},
 };
-
-// A value of an INI line up to its line end (files written on this system end lines in LF only).
-std::string lineValue(const std::string& value) { return value.substr(0, value.find_first_of("\r\n")); }
-
-// How many times prefix starts a section header in text (at most INT_MAX).
-int sectionsNamed(std::string_view text, std::string_view prefix) {
-  int count = 0;
-  for (size_t at = text.find(prefix); at != std::string_view::npos && count < INT_MAX;
-       at = text.find(prefix, at + prefix.size())) {
-    ++count;
-  }
-  return count;
-}
 
 std::string report(const std::string& text) {
   MessageBoxA(nullptr, text.c_str(), kCheckCaption, MB_OK);
@@ -147,14 +133,8 @@ void CEditInterface::importPhysicRefs(const std::string& fileName) {
     zlog("cannot read %s\n", fileName.c_str());
     return;
   }
-  int count = ini.getInt("DUMMIES", "NUMBER");
   // Each record has a section of its own: a count beyond the sections the file holds is cut.
-  const int held = sectionsNamed(ini.text, "[DUMMY");
-  if (count > held) {
-    zlog("%s: NUMBER=%d, but %d DUMMY sections: reading %d\n", fileName.c_str(), count, held,
-         held);
-    count = held;
-  }
+  const int count = heldCount(ini.getInt("DUMMIES", "NUMBER"), ini.text, "[DUMMY", fileName);
   for (int i = 0; i < count; ++i) {
     const std::string section = "DUMMY" + std::to_string(i);
     zlog("try\n");

@@ -2,6 +2,8 @@
 // attached track builder.
 #include "editor/CEditInterface.h"
 
+#include "editor/ModelPaths.h"
+#include "formats/ZFileZMF.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
 #include "render/ZGLRenderer.h"
@@ -38,6 +40,45 @@ void CEditInterface::initSkybox() {
     rootFrame->removeGeometry(g);
   }
   renderer->backBox->compile();
+}
+
+void CEditInterface::loadSkybox(const std::string& fileName) {
+  ZFileZMF reader(renderer);
+  reader.addTexturePath("texture");
+  const std::string textureFolder = textureFolderOf(fileName);
+  if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
+  zlog("Loading %s (%s)\n", fileName.c_str(), textureFolder.c_str());
+  renderer->backBox = renderer->getNewFrame();
+  reader.load(fileName, renderer->backBox, false);
+  renderer->backBox->compile();
+  renderer->finaliseVertexBuffers(false);
+}
+
+void CEditInterface::moveSkybox(bool) {
+  if (renderer->backBox == nullptr) return;
+  if (rootFrame == nullptr) {
+    zlog("moveSkybox: no model loaded\n");
+    return;
+  }
+  for (ZGeometry* g : renderer->backBox->geometries) rootFrame->addGeometry(g);
+  renderer->backBox = nullptr;
+}
+
+void CEditInterface::genFlagsFrom3D() {
+  if (rootFrame == nullptr) {
+    zlog("genFlagsFrom3D: no model loaded\n");
+    return;
+  }
+  int32_t guid = 0;
+  for (const ZGeometry* g : rootFrame->geometries) {
+    if (g->name.find("INV_FLAG") == std::string::npos) continue;
+    SZMFFlagDef flag;
+    flag.x = g->center.x;
+    flag.y = g->center.y;
+    flag.z = g->center.z;
+    flag.guid = guid++;
+    flagDefs.push_back(flag);
+  }
 }
 
 void CEditInterface::renderFlags() {

@@ -143,7 +143,7 @@ TEST_F(EditorCoreTest, DummiesImportOfHostileCountsAndManySections) {
                                        "NAME=ONLY\r\nPOS=1, 2, 3\r\n"));
   EXPECT_EQ(editor.physicRefs.size(), 129u);
   EXPECT_EQ(editor.getPhysicRefPos("ONLY").z, 3);
-  EXPECT_NE(log.text().find("NUMBER=2000000000, but 1 DUMMY sections: reading 1\n"),
+  EXPECT_NE(log.text().find("2000000000 sections announced, 1 held: reading 1\n"),
             std::string::npos);
   // Twenty thousand sections: each found through the header index, not a search of the file.
   std::string many = "[DUMMIES]\r\nNUMBER=20000\r\n";
