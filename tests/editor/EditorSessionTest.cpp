@@ -9,6 +9,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "tests/support/CaptureLog.h"
+#include "track/CTrackBuilder.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -175,6 +176,65 @@ TEST_F(EditorSessionTest, ReferencePointsAreDrawnInReferenceMode) {
     blue += rgba[at + 2] > 150 && rgba[at] < 60 && rgba[at + 1] < 60;
   }
   EXPECT_GT(blue, 10);
+}
+
+TEST_F(EditorSessionTest, FlagsAreDrawnWithTheFlagModel) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.showLayers = false;
+  editor.rootFrame = editor.renderer->getNewFrame();  // flags are drawn with a model loaded
+  editor.editorCamera->move(0, 1, -6);
+  editor.onIdle();
+  const int without = litPixels(*host, 60, 30, 260, 210);
+  SZMFFlagDef flag;
+  flag.x = -1;
+  editor.flagDefs.push_back(flag);
+  flag.x = 1;
+  editor.flagDefs.push_back(flag);
+  editor.onIdle();
+  EXPECT_GT(litPixels(*host, 60, 30, 260, 210), without + 200);
+  // The model stands where the last flag put it.
+  EXPECT_EQ(editor.flagModel->getPosition().x, 1);
+}
+
+TEST_F(EditorSessionTest, TrackMapScaleComesFromThePreviousFrame) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.showLayers = false;
+  CTrackBuilder builder;
+  for (const float x : {0.0f, 50.0f, 100.0f}) {  // drawn mirrored: at -x
+    SSectorInfo& sector = builder.sectors.emplace_back();
+    sector.start = {x, 0, 100};
+    sector.end = {x, 0, 100};
+  }
+  editor.trackBuilder = &builder;
+  // The box of the yellow pixels: left, right, top, bottom.
+  const auto yellowBox = [&] {
+    int box[4] = {320, -1, 240, -1};
+    const std::vector<uint8_t> rgba = host->readPixels();
+    for (int y = 0; y < 240; ++y) {
+      for (int x = 0; x < 320; ++x) {
+        const size_t at = (size_t(y) * 320 + size_t(x)) * 4;
+        if (rgba[at] < 200 || rgba[at + 1] < 200 || rgba[at + 2] > 80) continue;
+        box[0] = std::min(box[0], x);
+        box[1] = std::max(box[1], x);
+        box[2] = std::min(box[2], y);
+        box[3] = std::max(box[3], y);
+      }
+    }
+    return std::vector<int>(box, box + 4);
+  };
+  editor.onIdle();  // at the first scale, 0.001: from x -0.1 to 0 at y 0.1
+  std::vector<int> box = yellowBox();
+  EXPECT_NEAR(box[0], 144, 2);
+  EXPECT_NEAR(box[1], 160, 2);
+  EXPECT_NEAR(box[2], 108, 2);
+  editor.onIdle();  // then scaled to 90 % of the view: x -0.9 to 0 at y 0.9
+  box = yellowBox();
+  EXPECT_NEAR(box[0], 16, 2);
+  EXPECT_NEAR(box[1], 160, 2);
+  EXPECT_NEAR(box[2], 12, 2);
+  EXPECT_NEAR(box[3], 12, 2);
 }
 
 TEST_F(EditorSessionTest, BinaryAndForeignModelsOpenAndDraw) {
