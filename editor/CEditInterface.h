@@ -8,6 +8,7 @@
 // CEditFrame.cpp (the frame), CEditInput.cpp (keys and mouse), CEditModel.cpp (loading and
 // saving), CEditPhysicRefs.cpp (reference points and model checks), CEditTrack.cpp (sky box,
 // flags, track diagram), CEditTrackRefs.cpp (track points), CEditCameras.cpp (track cameras),
+// CEditBulkTools.cpp (whole-model tools), CEditShellTools.cpp (the panels' tools),
 // CEditCarTest.cpp (the car test).
 #pragma once
 
@@ -127,6 +128,65 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void testTrackCameraFov(int index, bool widest);
   void deleteTrackCamera(int index);
 
+  // --- whole-model tools (CEditBulkTools.cpp) ---
+  // Geometries named from a non-zero number ("12ROAD") are physics surfaces of the simulation.
+  static bool isPhysicsName(const std::string& name);
+  // Shade model 1 for the graphics geometries whose layer-0 texture has an alpha channel.
+  void autoAlpha(ZFrame* frame);
+  // Layers 1 to 7 and the effect taken off every material of the sub-tree.
+  void makeLODMaterial(ZFrame* frame);
+  // White diffuse and ambient for every material of the sub-tree (null: the model).
+  void makeMatsWhite(ZFrame* frame);
+  // Each root geometry takes the material of the first one whose material shows the same
+  // layer-0 texture.
+  void simplifyMaterials();
+  // Materials, variables and transparency from a ZMT file's geometries of the same names.
+  void merge(const std::string& fileName);
+  void mergeFrame(ZFrame* source, ZFrame* target);
+  void transAll(ZFrame* frame, ZMaterial* material, bool transparent);
+  // Visibility by naming: 0 the physics road surfaces, 1 the graphics, 2 everything.
+  void hideWizard(ZFrame* frame, int mode);
+
+  // --- the panels' tools (CEditShellTools.cpp) ---
+  static std::vector<std::string> stagePresetNames();
+  // The named alpha preset on a layer of the selected geometry's material; false when there is
+  // no such preset or material.
+  bool applyStagePreset(int layer, const std::string& preset);
+  // Actions 1 to 5 on the root geometries whose names contain filter (case-sensitive).
+  void batchAction(const std::string& filter, int action);
+  void removeCast();
+  void autoShadow();
+  void setSmooth(bool on);
+  void removeLightmap();
+  void rotate90();
+  // The selected frame into its parent, or, with none selected, every child into the root.
+  void collapseSelection();
+  enum class FramePlacement { move, pivot, repivot };
+  void placeSelectedFrame(FramePlacement placement, const ZVector& value);
+  // About x, y or z (0 to 2) through the pivot, or roll (3).
+  void rotateSelectedFrame(int axis, float degrees);
+  void scaleSelected(const ZVector& factors);
+  // The selected geometry's box extent as "%.3f %.3f %.3f"; empty without a selection.
+  std::string selectedSize() const;
+  // The selected geometry also in a new last child of the root of its name; that frame.
+  ZFrame* promoteSelected();
+  void renameSelection(const std::string& name, bool geometry, bool frame);
+  // A layer's texture from the texture cache; an empty name removes it.
+  void setSelectedTexture(int layer, const std::string& fileName);
+  void invertSelectedU();
+  // The effect of the selected geometry's material; an empty name removes it.
+  void chooseShader(const std::string& effectName);
+  // Sets or adds a variable of the selected geometry; the message shown ("Var modified", or
+  // "Var added [name=value]").
+  std::string setSelectedVar(const std::string& name, float value);
+  enum class MaterialColour { diffuse, ambient, specular, emissive };
+  // A swatch colour in 0..255 per channel.
+  void setSelectedColour(MaterialColour which, int red, int green, int blue);
+  void setSelectedOpacity(int percent);
+  void alphaBlendSelected();
+  // The sun's direction from the two sliders (degrees, 90 straight down).
+  void setSunFromSliders(int sliderX, int sliderZ);
+
   // --- car test (CEditCarTest.cpp) ---
   void switchCarTest();
   void stepCarTest();
@@ -190,6 +250,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
 
   ZMaterial* overlayMaterial(ZMaterial*& material);
   ZCamera* trackCamera(int index) const;
+  // False (with a log line naming the tool) when no model is loaded.
+  bool hasModel(const char* tool) const;
+  // The selected geometry's material, or null (with a log line naming the tool).
+  ZMaterial* selectedMaterial(const char* tool) const;
   void finishLoad();
   // The engine's own files, text or binary, into a new root frame.
   void loadEngineFile(const std::string& fileName, bool binary, bool collapse);

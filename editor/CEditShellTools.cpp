@@ -1,0 +1,293 @@
+// The tools of the window's panels as core functions, so that the shell, the command line and the
+// tests run one implementation: the stage wizard, the batch tool, and the structure, mesh,
+// material and sun tools. Each acts on the root's own geometries or on the selection, and does
+// nothing (one log line) without the model or material it needs.
+#include <algorithm>
+#include <cstdio>
+
+#include "editor/CEditInterface.h"
+#include "editor/IEditShell.h"
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZLight.h"
+#include "scene/ZMaterial.h"
+
+namespace {
+
+struct StagePreset {
+  const char* name;
+  int32_t alphaArg1, alphaArg2, alphaOp;
+};
+// D3DTA_DIFFUSE 0, D3DTA_TEXTURE 2; D3DTOP_SELECTARG1 2, MODULATE 4, ADD 7.
+constexpr StagePreset kStagePresets[] = {
+    {"Transparent Diffuse", 0, 0, 2},
+    {"Transparent Texture", 2, 0, 2},
+    {"Transparent Diffuse*Texture", 0, 2, 4},
+    {"Transparent Diffuse+Texture", 0, 2, 7},
+};
+
+}  // namespace
+
+std::vector<std::string> CEditInterface::stagePresetNames() {
+  std::vector<std::string> names;
+  for (const StagePreset& preset : kStagePresets) names.emplace_back(preset.name);
+  return names;
+}
+
+bool CEditInterface::applyStagePreset(int layer, const std::string& preset) {
+  ZMaterial* material = selectedMaterial("stage wizard");
+  if (material == nullptr || layer < 0 || layer > 7) return false;
+  for (const StagePreset& p : kStagePresets) {
+    if (preset != p.name) continue;
+    ZMaterialStage& stage = material->stage(layer);
+    stage.alphaArg1 = p.alphaArg1;
+    stage.alphaArg2 = p.alphaArg2;
+    stage.alphaOp = p.alphaOp;
+    return true;
+  }
+  return false;
+}
+
+ZMaterial* CEditInterface::selectedMaterial(const char* tool) const {
+  const ZGeometry* selected = renderer->selectedGeometry;
+  if (selected == nullptr || selected->material == nullptr) {
+    zlog("%s: no selected geometry with a material\n", tool);
+    return nullptr;
+  }
+  return selected->material;
+}
+
+void CEditInterface::batchAction(const std::string& filter, int action) {
+  if (!hasModel("batch")) return;
+  const ZMaterial* source = action == 5 ? selectedMaterial("batch") : nullptr;
+  if (action == 5 && source == nullptr) return;
+  for (ZGeometry* g : rootFrame->geometries) {
+    if (g->name.find(filter) == std::string::npos) continue;
+    if (action == 1 || action == 2) {
+      g->castShadow = true;
+      continue;
+    }
+    if (g->material == nullptr || g->material == source) continue;
+    ZMaterial& m = *g->material;
+    if (action == 3) m.setSpecular(0, 0, 0);
+    if (action == 4) m.stage(0).mipMapFilter = D3DTEXF_LINEAR;
+    if (action == 5) {
+      m.d3dMaterial = source->d3dMaterial;
+      if (source->effectName.empty()) {
+        m.effect = nullptr;
+        m.effectName.clear();
+      } else if (m.effectName != source->effectName) {
+        m.initEffect(source->effectName);
+      }
+      for (const auto& variable : source->effectVars) {
+        m.setEffectCustomVariable(variable->name, variable->value);
+      }
+    }
+  }
+}
+
+void CEditInterface::removeCast() {
+  if (!hasModel("remove cast")) return;
+  for (ZGeometry* g : rootFrame->geometries) g->castShadow = false;
+}
+
+void CEditInterface::autoShadow() {
+  if (!hasModel("auto shadow")) return;
+  for (ZGeometry* g : rootFrame->geometries) {
+    g->castShadow = false;
+    if (isPhysicsName(g->name) && g->material != nullptr) g->material->initEffect("shadowMap.fxo");
+    const std::string& n = g->name;
+    if (n.find("SHADOW") != std::string::npos || n.find("shadow") != std::string::npos ||
+        n.find("Shadow") != std::string::npos) {
+      g->visible = false;
+    }
+  }
+}
+
+void CEditInterface::setSmooth(bool on) {
+  if (!hasModel("smooth")) return;
+  for (ZGeometry* g : rootFrame->geometries) g->setVar("SMOOTH", on ? 1.0f : 0.0f);
+}
+
+void CEditInterface::removeLightmap() {
+  if (!hasModel("remove lightmap")) return;
+  for (ZGeometry* g : rootFrame->geometries) {
+    if (g->material != nullptr) g->material->stage(1).texture = nullptr;
+  }
+}
+
+void CEditInterface::rotate90() {
+  if (hasModel("rotate 90")) rootFrame->rotateGeometries(90.0f);
+}
+
+void CEditInterface::collapseSelection() {
+  if (!hasModel("collapse")) return;
+  ZFrame* frame = renderer->selectedFrame;
+  if (frame != nullptr && frame->parent != nullptr) {
+    ZFrame* parent = frame->parent;
+    frame->collapseMoveable(parent);
+    std::erase(parent->children, frame);
+    parent->sortGeometries();
+  } else if (frame == nullptr) {
+    for (ZFrame* child : rootFrame->children) child->collapseMoveable(rootFrame);
+    rootFrame->children.clear();
+    rootFrame->sortGeometries();
+  }
+  if (shell != nullptr) shell->updateTree();
+}
+
+void CEditInterface::placeSelectedFrame(FramePlacement placement, const ZVector& value) {
+  ZFrame* frame = renderer->selectedFrame;
+  if (frame == nullptr) {
+    zlog("frame position: no selected frame\n");
+    return;
+  }
+  ZVector offset = placement == FramePlacement::repivot ? ZVector() : value;
+  switch (placement) {
+    case FramePlacement::move:
+      frame->move(value);
+      break;
+    case FramePlacement::pivot:
+    case FramePlacement::repivot:
+      frame->setPivotPoint(offset);
+      break;
+  }
+}
+
+void CEditInterface::rotateSelectedFrame(int axis, float degrees) {
+  ZFrame* frame = renderer->selectedFrame;
+  if (frame == nullptr || axis < 0 || axis > 3) {
+    zlog("rotate: no selected frame\n");
+    return;
+  }
+  if (axis == 3) {
+    frame->rotatePitchDEG(degrees);
+    return;
+  }
+  ZVector angles;
+  angles[axis] = degrees;
+  frame->rotatePivotPoint(angles);
+}
+
+void CEditInterface::scaleSelected(const ZVector& factors) {
+  ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) {
+    zlog("scale: no selected geometry\n");
+    return;
+  }
+  g->scale(factors.x, factors.y, factors.z);
+  g->recompile();
+}
+
+std::string CEditInterface::selectedSize() const {
+  const ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) return "";
+  char text[96];
+  std::snprintf(text, sizeof text, "%.3f %.3f %.3f", double(g->bboxMax.x - g->bboxMin.x),
+                double(g->bboxMax.y - g->bboxMin.y), double(g->bboxMax.z - g->bboxMin.z));
+  return text;
+}
+
+ZFrame* CEditInterface::promoteSelected() {
+  ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr || !hasModel("promote")) return nullptr;
+  ZFrame* frame = renderer->getNewFrame();
+  frame->name = g->name;
+  frame->addGeometry(g);
+  rootFrame->addChild(frame);
+  if (shell != nullptr) shell->updateTree();
+  return frame;
+}
+
+void CEditInterface::renameSelection(const std::string& name, bool geometry, bool frame) {
+  if (geometry && renderer->selectedGeometry != nullptr) renderer->selectedGeometry->name = name;
+  if (frame && renderer->selectedFrame != nullptr) renderer->selectedFrame->name = name;
+  if (shell != nullptr) shell->updateTree();
+}
+
+void CEditInterface::setSelectedTexture(int layer, const std::string& fileName) {
+  ZMaterial* material = selectedMaterial("texture");
+  if (material == nullptr || layer < 0 || layer > 7) return;
+  ZMaterialStage& stage = material->stage(layer);
+  if (fileName.empty()) {
+    stage.texture = nullptr;
+    return;
+  }
+  stage.texture = renderer->getTexture(fileName);
+  stage.active = true;
+}
+
+void CEditInterface::invertSelectedU() {
+  if (renderer->selectedGeometry != nullptr) renderer->selectedGeometry->invertTextureX();
+}
+
+void CEditInterface::chooseShader(const std::string& effectName) {
+  ZMaterial* material = selectedMaterial("shader");
+  if (material == nullptr) return;
+  if (effectName.empty()) {
+    material->effect = nullptr;
+    material->effectName.clear();
+    material->effectVars.clear();
+    return;
+  }
+  if (effectName != material->effectName) material->initEffect(effectName);
+}
+
+std::string CEditInterface::setSelectedVar(const std::string& name, float value) {
+  ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) return "";
+  float old = 0;
+  const bool existed = g->getVar(name, old);
+  g->setVar(name, value);
+  char text[160];
+  if (existed) {
+    std::snprintf(text, sizeof text, "Var modified");
+  } else {
+    std::snprintf(text, sizeof text, "Var added [%s=%.2f]", name.c_str(), double(value));
+  }
+  MessageBoxA(nullptr, text, "ZMF2", MB_OK);
+  return text;
+}
+
+void CEditInterface::setSelectedColour(MaterialColour which, int red, int green, int blue) {
+  ZMaterial* material = selectedMaterial("colour");
+  if (material == nullptr) return;
+  const float r = float(red) / 255.0f, g = float(green) / 255.0f, b = float(blue) / 255.0f;
+  switch (which) {
+    case MaterialColour::diffuse:
+      material->setDiffuse(r, g, b, false);
+      break;
+    case MaterialColour::ambient:
+      material->setAmbient(r, g, b);
+      break;
+    case MaterialColour::specular:
+      material->setSpecular(r, g, b);
+      break;
+    case MaterialColour::emissive:
+      material->setEmissive(r, g, b);
+      break;
+  }
+}
+
+void CEditInterface::setSelectedOpacity(int percent) {
+  ZMaterial* material = selectedMaterial("opacity");
+  if (material != nullptr) material->setOpacity(float(percent) / 100.0f);
+}
+
+void CEditInterface::alphaBlendSelected() {
+  ZMaterial* material = selectedMaterial("alpha blending");
+  if (material == nullptr) return;
+  material->alphaBlend = true;
+  material->alphaSrcBlend = 5;   // source alpha
+  material->alphaDestBlend = D3DBLEND_INVSRCALPHA;
+}
+
+void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
+  if (renderer->activeLights.empty()) return;
+  ZVector direction(0, -1, 0);
+  direction.rotateOnAxis(ZVector(1, 0, 0), float(sliderX - 90));
+  direction.rotateOnAxis(ZVector(0, 1, 0), float(sliderZ - 90));
+  renderer->activeLights[0]->setDirection(direction);
+}
