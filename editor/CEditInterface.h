@@ -176,6 +176,8 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void invertSelectedU();
   // The effect of the selected geometry's material; an empty name removes it.
   void chooseShader(const std::string& effectName);
+  // A value of the variables grid back into the selected geometry's material's effect.
+  void setSelectedEffectVariable(const std::string& name, float value);
   // Sets or adds a variable of the selected geometry; the message shown ("Var modified", or
   // "Var added [name=value]").
   std::string setSelectedVar(const std::string& name, float value);
@@ -186,6 +188,9 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void alphaBlendSelected();
   // The sun's direction from the two sliders (degrees, 90 straight down).
   void setSunFromSliders(int sliderX, int sliderZ);
+  // The sun's diffuse colour and the ambient light from their swatches (0..255 a channel).
+  void setSunColour(int red, int green, int blue);
+  void setAmbientColour(int red, int green, int blue);
 
   // --- car test (CEditCarTest.cpp) ---
   void switchCarTest();

@@ -291,3 +291,18 @@ void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
   direction.rotateOnAxis(ZVector(0, 1, 0), float(sliderZ - 90));
   renderer->activeLights[0]->setDirection(direction);
 }
+
+void CEditInterface::setSelectedEffectVariable(const std::string& name, float value) {
+  ZMaterial* material = selectedMaterial("shader variable");
+  if (material != nullptr) material->setEffectCustomVariable(name, value);
+}
+
+void CEditInterface::setSunColour(int red, int green, int blue) {
+  if (renderer->activeLights.empty()) return;
+  renderer->activeLights[0]->setDiffuse(float(red) / 255.0f, float(green) / 255.0f,
+                                        float(blue) / 255.0f);
+}
+
+void CEditInterface::setAmbientColour(int red, int green, int blue) {
+  renderer->setAmbientLight(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f);
+}

@@ -178,6 +178,41 @@ TEST_F(EditorSessionTest, ReferencePointsAreDrawnInReferenceMode) {
   EXPECT_GT(blue, 10);
 }
 
+TEST_F(EditorSessionTest, StartArrowWithHeading90PointsAlongX) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.showLayers = false;
+  editor.refEditMode = true;
+  // Every other track point far away; start 1 at the origin heading 90.
+  for (SPhysicRef& ref : editor.physicRefs) {
+    const std::string name = ref.name;
+    if (name.rfind("PZTR_", 0) == 0 && name.back() != 'd') ref.x = 1000;
+  }
+  editor.getPhysicRef("PZTR_START1").x = 0;
+  editor.getPhysicRef("PZTR_START1d").x = 90;
+  editor.viewMode = 2;  // from above, +x up the screen
+  editor.orthoZoom = 4;
+  editor.onIdle();
+  // Width of the blue arrow's pixels in each row.
+  std::vector<int> width(240, 0);
+  const std::vector<uint8_t> rgba = host->readPixels();
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const size_t at = (size_t(y) * 320 + size_t(x)) * 4;
+      width[size_t(y)] += rgba[at + 2] > 150 && rgba[at] < 60 && rgba[at + 1] < 60;
+    }
+  }
+  const auto top = std::find_if(width.begin(), width.end(), [](int w) { return w > 0; });
+  const auto bottom = std::find_if(width.rbegin(), width.rend(), [](int w) { return w > 0; });
+  ASSERT_NE(top, width.end());
+  // The tip (2 units along +x: 60 pixels above the centre) is a point, the base (2 units
+  // behind) a bar 1.8 units wide.
+  EXPECT_NEAR(top - width.begin(), 60, 3);
+  EXPECT_NEAR(width.rend() - bottom - 1, 180, 3);
+  EXPECT_LT(*top, 6);
+  EXPECT_GT(*bottom, 50);
+}
+
 TEST_F(EditorSessionTest, FlagsAreDrawnWithTheFlagModel) {
   auto host = startSmall();
   CEditInterface& editor = *host->editor;

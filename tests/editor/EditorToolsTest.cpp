@@ -1,6 +1,7 @@
 // Whole-model tools and the panels' tools of the editor core, without a device.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "render/ZTexture.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
+#include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
@@ -228,6 +230,20 @@ TEST_F(EditorToolsTest, PanelToolsOnTheSelection) {
   EXPECT_TRUE(g->material->stage(1).active);
   editor.setSelectedTexture(1, "");
   EXPECT_EQ(g->material->stage(1).texture, nullptr);
+}
+
+TEST_F(EditorToolsTest, SunFromTheSlidersAndSwatches) {
+  ZLight* sun = editor.renderer->getNewLight();
+  editor.renderer->addLight(sun);
+  editor.setSunFromSliders(90, 90);  // straight down
+  EXPECT_NEAR(sun->getDirection().y, -1, 1e-6f);
+  editor.setSunFromSliders(180, 90);  // turned 90 degrees about x: horizontal
+  EXPECT_NEAR(sun->getDirection().y, 0, 1e-6f);
+  EXPECT_NEAR(std::fabs(sun->getDirection().z), 1, 1e-6f);
+  editor.setSunColour(255, 0, 0);
+  EXPECT_EQ(sun->light.Diffuse.r, 1);
+  editor.setAmbientColour(0, 0, 255);
+  EXPECT_EQ(editor.renderer->ambientColour[2], 1);
 }
 
 TEST_F(EditorToolsTest, CollapseWithoutSelectionTakesEveryChildIntoTheRoot) {
