@@ -45,6 +45,24 @@ namespace {
 constexpr int kMaxNodeDepth = ZFrame::kMaxDepth - 8;
 constexpr double kPi = 3.14159265358979323846;
 
+// External buffers are read only from regular files: a URI naming a folder would otherwise be
+// read with the folder's nonsensical size.
+bool readBufferFile(std::vector<unsigned char>* out, std::string* error, const std::string& path,
+                    void*) {
+  std::error_code code;
+  if (!std::filesystem::is_regular_file(path, code)) {
+    if (error != nullptr) *error += "not a file: " + path + "\n";
+    return false;
+  }
+  std::vector<uint8_t> bytes;
+  if (!readWholeFile(path, bytes) || bytes.empty()) {
+    if (error != nullptr) *error += "cannot read " + path + "\n";
+    return false;
+  }
+  out->assign(bytes.begin(), bytes.end());
+  return true;
+}
+
 // Embedded pictures are parsed by tinygltf but never decoded.
 bool skipImage(tinygltf::Image*, const int, std::string*, std::string*, int, int,
                const unsigned char*, int, void*) {
@@ -606,6 +624,8 @@ bool ZObjectBuilder::loadGLTFBytes(std::string_view content, const std::string& 
     try {
       tinygltf::TinyGLTF loader;
       loader.SetImageLoader(&skipImage, nullptr);
+      loader.SetFsCallbacks({&tinygltf::FileExists, &tinygltf::ExpandFilePath, &readBufferFile,
+                             &tinygltf::WriteWholeFile, nullptr});
       const auto length = static_cast<unsigned int>(content.size());
       parsed = binary ? loader.LoadBinaryFromMemory(
                             &model, &error, &warning,
