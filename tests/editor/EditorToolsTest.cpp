@@ -232,6 +232,45 @@ TEST_F(EditorToolsTest, PanelToolsOnTheSelection) {
   EXPECT_EQ(g->material->stage(1).texture, nullptr);
 }
 
+TEST_F(EditorToolsTest, RootWideShadowSmoothingAndLightmapTools) {
+  ZGeometry* road = geometry("1ROAD");
+  ZGeometry* shadow = geometry("TreeShadow");
+  ZGeometry* tree = geometry("tree");
+  for (ZGeometry* g : {road, shadow, tree}) {
+    g->castShadow = true;
+    g->material->stage(1).texture = editor.renderer->getTexture("lightmap.dds");
+  }
+  editor.removeCast();
+  EXPECT_FALSE(road->castShadow || shadow->castShadow || tree->castShadow);
+  tree->castShadow = true;
+  editor.autoShadow();
+  EXPECT_FALSE(tree->castShadow);
+  EXPECT_EQ(road->material->effectName, "shadowMap.fxo");  // physics surfaces receive shadows
+  EXPECT_TRUE(tree->material->effectName.empty());
+  EXPECT_FALSE(shadow->visible);
+  EXPECT_TRUE(tree->visible);
+  editor.setSmooth(true);
+  float smooth = 0;
+  EXPECT_TRUE(tree->getVar("SMOOTH", smooth));
+  EXPECT_EQ(smooth, 1);
+  editor.removeLightmap();
+  EXPECT_EQ(road->material->stage(1).texture, nullptr);
+
+  editor.renderer->selectedGeometry = tree;
+  tree->material->setShadeModel(0);
+  editor.alphaBlendSelected();
+  EXPECT_TRUE(tree->material->alphaBlend);
+  EXPECT_EQ(tree->material->alphaSrcBlend, D3DBLEND_SRCALPHA);
+  EXPECT_EQ(tree->material->alphaDestBlend, D3DBLEND_INVSRCALPHA);
+  ZFrame* sign = frame("sign", editor.rootFrame);
+  editor.renderer->selectedFrame = sign;
+  editor.placeSelectedFrame(CEditInterface::FramePlacement::move, {1, 2, 3});
+  EXPECT_EQ(sign->getPosition().z, 3);
+  editor.renameSelection("board", false, true);
+  EXPECT_EQ(sign->name, "board");
+  EXPECT_EQ(tree->name, "tree");
+}
+
 TEST_F(EditorToolsTest, SunFromTheSlidersAndSwatches) {
   ZLight* sun = editor.renderer->getNewLight();
   editor.renderer->addLight(sun);
