@@ -47,7 +47,9 @@ void CEditInterface::applyFileLighting(const ZFileZMF& file) {
   sun->setSpecular(file.sunDiffuse.x, file.sunDiffuse.y, file.sunDiffuse.z);
 }
 
-void CEditInterface::loadZMT(const std::string& fileName) { loadEngineFile(fileName, false, false); }
+void CEditInterface::loadZMT(const std::string& fileName) {
+  loadEngineFile(fileName, false, false);
+}
 
 void CEditInterface::loadZMF(const std::string& fileName, bool collapse) {
   loadEngineFile(fileName, true, collapse);

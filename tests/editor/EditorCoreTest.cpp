@@ -341,7 +341,8 @@ TEST_F(EditorCoreTest, FreeNavigationSpeedsWithShiftAndControl) {
   const struct {
     bool shift, control;
     float speed;
-  } cases[] = {{false, false, 0.2f}, {true, false, 0.005f}, {false, true, 2.0f}, {true, true, 2.0f}};
+  } cases[] = {
+      {false, false, 0.2f}, {true, false, 0.005f}, {false, true, 2.0f}, {true, true, 2.0f}};
   for (const auto& c : cases) {
     desktop.setKeyDown(VK_SHIFT, c.shift);
     desktop.setKeyDown(VK_CONTROL, c.control);

@@ -78,8 +78,8 @@ TEST_F(EditorTrackTest, ReferenceFileHoldsFortyNineSectionsInOrderAndReadsBack) 
   EXPECT_EQ(sections[4], "PIT2");
   EXPECT_EQ(sections[48], "START16");
   EXPECT_EQ(sections[49], "PITBOARD");
-  EXPECT_EQ(text.rfind("[HEADER]\r\nVERSION=22\r\n\r\n[PIT1]\r\nPOS=0.000000, 0.000000, 0.000000\r\n"
-                       "ROT=0.000000, 0.000000, 0.000000\r\n",
+  EXPECT_EQ(text.rfind("[HEADER]\r\nVERSION=22\r\n\r\n[PIT1]\r\n"
+                       "POS=0.000000, 0.000000, 0.000000\r\nROT=0.000000, 0.000000, 0.000000\r\n",
                        0),
             0u);
   EXPECT_NE(text.find("[BOX3]\r\nPOS=1.500000, 0.000000, -2.250000\r\nROT=45.000000, 0.000000, "
@@ -196,7 +196,8 @@ TEST_F(EditorTrackTest, PzcCamerasAreAppendedWithTheirFixedLens) {
   editor.newTrackCamera();
   const std::string path = folder.write(
       "track.pzc",
-      "[HEADER]\r\nCAMERAS=2000000000\r\n[CAMERA1]\r\nPX=1\r\nPY=2\r\nPZ=3\r\nTARGET=4\r\nFOV=70\r\n"
+      "[HEADER]\r\nCAMERAS=2000000000\r\n[CAMERA1]\r\nPX=1\r\nPY=2\r\nPZ=3\r\nTARGET=4\r\n"
+      "FOV=70\r\n"
       "NAME=start\r\n[CAMERA2]\r\nPX=-1\r\nNAME=hairpin\r\n");
   editor.importPZC(path);
   ASSERT_EQ(editor.cameraList.size(), 3u);  // the announced count is cut to the two sections

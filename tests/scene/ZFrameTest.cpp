@@ -2,6 +2,7 @@
 
 #include "render/ZCorvane.h"
 #include "render/ZTexture.h"
+#include "render/ZVertexBuffer.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
@@ -640,3 +641,64 @@ TEST_F(ZFrameTest, RotateGeometriesTurnsMeshesAndPositionsAboutY) {
 }
 
 }  // namespace
+
+namespace {
+
+// Four curved grids of 180 x 180 vertices (129 600 in all: enough for helper threads), the
+// second frame's meshes in a child frame.
+ZFrame* buildGridScene(ZCorvane& engine) {
+  constexpr int kSide = 180;
+  ZFrame* root = engine.getNewFrame();
+  ZFrame* child = engine.getNewFrame();
+  root->addChild(child);
+  for (int m = 0; m < 4; ++m) {
+    ZGeometry* g = engine.getNewGeometry();
+    g->name = "grid" + std::to_string(m);
+    for (int z = 0; z < kSide; ++z) {
+      for (int x = 0; x < kSide; ++x) {
+        g->addVertex({float(x), std::sin(float(x * (m + 1)) * 0.05f) * float(z) * 0.01f, float(z)});
+        g->setTextureVertex(int(g->vertices.size()) - 1, float(x) * 0.1f, float(z) * 0.07f, 0);
+      }
+    }
+    for (int z = 0; z + 1 < kSide; ++z) {
+      for (int x = 0; x + 1 < kSide; ++x) {
+        const int i = z * kSide + x;
+        g->addTriangle(i, i + kSide, i + 1);
+        g->addTriangle(i + 1, i + kSide, i + kSide + 1);
+      }
+    }
+    g->generateNormals();
+    (m < 2 ? root : child)->addGeometry(g);
+  }
+  return root;
+}
+
+}  // namespace
+
+// A frame's compile prepares its meshes on helper threads; the buffers and every mesh's frames
+// must be those of compiling the meshes one by one.
+TEST(ZFrameCompile, PreparingMeshesSideBySideChangesNothing) {
+  ZCorvane parallel;
+  ZCorvane sequential;
+  ZFrame* a = buildGridScene(parallel);
+  buildGridScene(sequential);
+  a->compile();
+  for (const auto& g : sequential.geometries) g->compile();
+  ASSERT_EQ(parallel.geometries.size(), sequential.geometries.size());
+  for (size_t i = 0; i < parallel.geometries.size(); ++i) {
+    const ZGeometry& p = *parallel.geometries[i];
+    const ZGeometry& s = *sequential.geometries[i];
+    ASSERT_TRUE(p.compiled);
+    EXPECT_EQ(p.radius, s.radius);
+    ASSERT_EQ(p.vertices.size(), s.vertices.size());
+    const size_t bytes = p.vertices.size() * sizeof(SVertex);
+    EXPECT_EQ(std::memcmp(p.vertices.data(), s.vertices.data(), bytes), 0) << p.name;
+    EXPECT_EQ(std::memcmp(p.faces.data(), s.faces.data(), p.faces.size() * sizeof(SFace)), 0)
+        << p.name;
+  }
+  ASSERT_EQ(parallel.vertexBuffers.size(), sequential.vertexBuffers.size());
+  for (size_t i = 0; i < parallel.vertexBuffers.size(); ++i) {
+    EXPECT_EQ(parallel.vertexBuffers[i]->pendingVertices,
+              sequential.vertexBuffers[i]->pendingVertices);
+  }
+}
