@@ -29,6 +29,17 @@ CEditInterface::~CEditInterface() {
   delete renderer;
 }
 
+void CEditInterface::readDisplaySize(int32_t& width, int32_t& height) {
+  width = 1024;
+  height = 768;
+  ZINIReader settings;
+  settings.load("zmfedit.ini");
+  if (settings.loaded) {
+    width = settings.getInt("DISPLAY", "WIDTH");
+    height = settings.getInt("DISPLAY", "HEIGHT");
+  }
+}
+
 void CEditInterface::init() {
   zlog("****************************************\n");
   zlog("* ZMF Edit\n");
@@ -36,15 +47,8 @@ void CEditInterface::init() {
   zlog("****************************************\n");
   renderer->windowHandle = windowHandle;
   renderer->fullscreen = false;
-  renderer->height = 768;
-  renderer->width = 1024;
   renderer->refreshRate = 60;
-  ZINIReader settings;
-  settings.load("zmfedit.ini");
-  if (settings.loaded) {
-    renderer->width = settings.getInt("DISPLAY", "WIDTH");
-    renderer->height = settings.getInt("DISPLAY", "HEIGHT");
-  }
+  readDisplaySize(renderer->width, renderer->height);
   if (!renderer->init(windowHandle, 0)) {
     MessageBoxA(nullptr, "Error creating ZCorvane", "ZMFEdit2", MB_OK);
   }

@@ -52,6 +52,9 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // --- session (CEditInterface.cpp) ---
   // Start-up, once, after the host has set windowHandle (its GLContext) and shell.
   void init();
+  // The view size "zmfedit.ini" asks for (section DISPLAY, WIDTH and HEIGHT), 1024 x 768 when
+  // the file cannot be read; hosts size their view by it before init.
+  static void readDisplaySize(int32_t& width, int32_t& height);
 
   // --- frame (CEditFrame.cpp) ---
   void onIdle();
@@ -260,6 +263,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // The selected geometry's material, or null (with a log line naming the tool).
   ZMaterial* selectedMaterial(const char* tool) const;
   void finishLoad();
+  // A new root frame filled by load through builder, the finish-load steps, and the importer's
+  // cameras appended to cameraList.
+  void importModel(ZObjectBuilder& builder, const std::string& fileName,
+                   const std::function<bool()>& load);
   // The engine's own files, text or binary, into a new root frame.
   void loadEngineFile(const std::string& fileName, bool binary, bool collapse);
   // The largest distance from the root's origin that the model reaches, to the log.

@@ -6,6 +6,7 @@
 #include "editor/ModelPaths.h"
 #include "formats/ZModelFormat.h"
 #include "formats/ZObjectBuilder.h"
+#include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
 #include "scene/ZBounds.h"
@@ -126,11 +127,16 @@ void CEditInterface::loadOBJ(const std::string& fileName, float) {
   const auto [folder, base] = splitModelName(fileName);
   zlog("load ASE2 %s %s\n", base.c_str(), folder.c_str());
   if (rootFrame != nullptr) return;
-  rootFrame = renderer->getNewFrame();
   ZObjectBuilder builder(renderer);
   builder.setModelPath(folder);
+  importModel(builder, fileName, [&] { return builder.loadOBJ(fileName); });
+}
+
+void CEditInterface::importModel(ZObjectBuilder& builder, const std::string& fileName,
+                                 const std::function<bool()>& load) {
+  rootFrame = renderer->getNewFrame();
   onZMFProgress(fileName, 0);
-  if (builder.loadOBJ(fileName)) builder.attachTo(rootFrame);
+  if (load()) builder.attachTo(rootFrame);
   onZMFProgress(fileName, 100);
   finishLoad();
   cameraList.insert(cameraList.end(), builder.cameras.begin(), builder.cameras.end());
@@ -142,16 +148,10 @@ void CEditInterface::importForeign(const std::string& fileName, float scale,
     if (shell != nullptr) shell->updateTree();
     return;
   }
-  rootFrame = renderer->getNewFrame();
   ZObjectBuilder builder(renderer);
   builder.scale = scale;
-  const size_t separator = lastSeparator(fileName);
-  builder.setModelPath(separator == std::string::npos ? "." : fileName.substr(0, separator));
-  onZMFProgress(fileName, 0);
-  if (load(builder)) builder.attachTo(rootFrame);
-  onZMFProgress(fileName, 100);
-  finishLoad();
-  cameraList.insert(cameraList.end(), builder.cameras.begin(), builder.cameras.end());
+  builder.setModelPath(folderOf(fileName));
+  importModel(builder, fileName, [&] { return load(builder); });
   initSkybox();
   if (shell != nullptr) shell->updateTree();
 }

@@ -63,6 +63,16 @@ const Link kLinks[] = {
     {"PZPH_SUS_REAR_CAR_WIRE", "PZPH_SUS_REAR_TIRE_WIRE", {1, 1, 1}},
 };
 
+// The first record of that name (names compare case-sensitively), or null; const or not as
+// the list is.
+template <typename Refs>
+auto* firstNamed(Refs& refs, const std::string& name) {
+  for (auto& ref : refs) {
+    if (name == ref.name) return &ref;
+  }
+  return decltype(&refs.front())(nullptr);
+}
+
 std::string report(const std::string& text) {
   MessageBoxA(nullptr, text.c_str(), kCheckCaption, MB_OK);
   return text;
@@ -87,24 +97,17 @@ void CEditInterface::initPhysicRefs() {
 }
 
 SPhysicRef& CEditInterface::getPhysicRef(const std::string& name) {
-  for (SPhysicRef& ref : physicRefs) {
-    if (name == ref.name) return ref;
-  }
-  return physicRefs.front();
+  SPhysicRef* found = firstNamed(physicRefs, name);
+  return found != nullptr ? *found : physicRefs.front();
 }
 
 ZVector CEditInterface::getPhysicRefPos(const std::string& name) const {
-  for (const SPhysicRef& ref : physicRefs) {
-    if (name == ref.name) return ref.position();
-  }
-  return ZVector();
+  const SPhysicRef* found = firstNamed(physicRefs, name);
+  return found != nullptr ? found->position() : ZVector();
 }
 
 bool CEditInterface::hasPhysicRef(const std::string& name) const {
-  for (const SPhysicRef& ref : physicRefs) {
-    if (name == ref.name) return true;
-  }
-  return false;
+  return firstNamed(physicRefs, name) != nullptr;
 }
 
 void CEditInterface::exportPhysicRefs(const std::string& fileName) {
@@ -141,11 +144,10 @@ void CEditInterface::importPhysicRefs(const std::string& fileName) {
     ZVector position;
     ini.getVector3(section, "POS", position.x, position.y, position.z);
     const std::string name = lineValue(ini.getString(section, "NAME"));
-    if (hasPhysicRef(name)) {
-      SPhysicRef& ref = getPhysicRef(name);
-      ref.x = position.x;
-      ref.y = position.y;
-      ref.z = position.z;
+    if (SPhysicRef* ref = firstNamed(physicRefs, name)) {
+      ref->x = position.x;
+      ref->y = position.y;
+      ref->z = position.z;
     } else {
       physicRefs.push_back(makeRef(name, position));
       zlog("added %s\n", physicRefs.back().name);

@@ -1,7 +1,5 @@
 #include "editor/CHeadlessEditHost.h"
 
-#include "foundation/ZINIReader.h"
-
 #include <system_error>
 
 CHeadlessEditHost::CHeadlessEditHost(const std::filesystem::path& dataFolder,
@@ -10,14 +8,9 @@ CHeadlessEditHost::CHeadlessEditHost(const std::filesystem::path& dataFolder,
   previousDirectory = std::filesystem::current_path(error);
   std::filesystem::current_path(dataFolder, error);
   previousDesktop = setDesktopHost(&desktop);
-  int width = 1024;
-  int height = 768;
-  ZINIReader settings;
-  settings.load("zmfedit.ini");
-  if (settings.loaded) {
-    width = settings.getInt("DISPLAY", "WIDTH");
-    height = settings.getInt("DISPLAY", "HEIGHT");
-  }
+  int32_t width = 0;
+  int32_t height = 0;
+  CEditInterface::readDisplaySize(width, height);
   desktop.window = {0, 0, width, height};
   context = HeadlessGLContext::create(width, height, &contextError);
   editor = std::make_unique<CEditInterface>(logFileName);

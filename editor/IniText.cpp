@@ -9,6 +9,8 @@ std::string lineValue(const std::string& value) {
   return value.substr(0, value.find_first_of("\r\n"));
 }
 
+namespace {
+
 int sectionsHeld(std::string_view text, std::string_view prefix) {
   int held = 0;
   for (size_t at = text.find(prefix); at != std::string_view::npos && held < INT_MAX;
@@ -17,6 +19,8 @@ int sectionsHeld(std::string_view text, std::string_view prefix) {
   }
   return held;
 }
+
+}  // namespace
 
 int heldCount(int announced, std::string_view text, std::string_view prefix,
               const std::string& fileName) {

@@ -8,8 +8,7 @@
 // A value up to its line end: the reader runs a file's last value (and every value of a file
 // with bare line feeds) to the end of its section.
 std::string lineValue(const std::string& value);
-// How many times prefix (e.g. "[CAMERA") occurs in text, at most INT_MAX.
-int sectionsHeld(std::string_view text, std::string_view prefix);
-// announced cut to what the text holds (with a log line naming fileName); never below 0.
+// announced cut to the times prefix (e.g. "[CAMERA") occurs in text, with a log line naming
+// fileName when it is cut; never below 0.
 int heldCount(int announced, std::string_view text, std::string_view prefix,
               const std::string& fileName);

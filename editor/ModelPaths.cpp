@@ -1,18 +1,24 @@
 #include "editor/ModelPaths.h"
 
-size_t lastSeparator(const std::string& name) { return name.find_last_of("\\/"); }
+#include "foundation/ZFileName.h"
+
+#include <string_view>
+
+namespace {
+
+// The name's folder part without its separator, or npos when it has none.
+size_t folderLength(const std::string& name) { return name.find_last_of("\\/"); }
+
+}  // namespace
 
 std::string textureFolderOf(const std::string& fileName) {
-  const size_t separator = lastSeparator(fileName);
-  if (separator == std::string::npos) return "";
-  return fileName.substr(0, separator + 1) + "texture";
+  const size_t folder = folderLength(fileName);
+  return folder == std::string::npos ? std::string() : fileName.substr(0, folder + 1) + "texture";
 }
 
 std::pair<std::string, std::string> splitModelName(const std::string& fileName) {
-  const size_t separator = lastSeparator(fileName);
-  if (separator == std::string::npos) {
-    return {std::string(), fileName.substr(0, fileName.size() >= 4 ? fileName.size() - 4 : 0)};
-  }
-  const std::string file = fileName.substr(separator + 1);
-  return {fileName.substr(0, separator), file.substr(0, file.size() >= 4 ? file.size() - 4 : 0)};
+  const size_t folder = folderLength(fileName);
+  const std::string_view file = fileNameOf(fileName);
+  return {folder == std::string::npos ? std::string() : fileName.substr(0, folder),
+          std::string(file.substr(0, file.size() >= 4 ? file.size() - 4 : 0))};
 }

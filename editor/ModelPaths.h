@@ -5,8 +5,6 @@
 #include <string>
 #include <utility>
 
-// The position of the name's last separator, or npos.
-size_t lastSeparator(const std::string& name);
 // The model's "texture" folder beside the file, with the file's own separator; empty when the
 // name has no folder.
 std::string textureFolderOf(const std::string& fileName);

@@ -45,21 +45,14 @@ namespace {
 constexpr int kMaxNodeDepth = ZFrame::kMaxDepth - 8;
 constexpr double kPi = 3.14159265358979323846;
 
-// External buffers are read only from regular files: a URI naming a folder would otherwise be
-// read with the folder's nonsensical size.
+// External buffers are read as the project reads every file, regular files only: the library's
+// own reader took a URI naming a folder for a file of the folder's nonsensical size.
 bool readBufferFile(std::vector<unsigned char>* out, std::string* error, const std::string& path,
                     void*) {
-  std::error_code code;
-  if (!std::filesystem::is_regular_file(path, code)) {
-    if (error != nullptr) *error += "not a file: " + path + "\n";
-    return false;
-  }
-  std::vector<uint8_t> bytes;
-  if (!readWholeFile(path, bytes) || bytes.empty()) {
+  if (!readWholeFile(path, *out) || out->empty()) {
     if (error != nullptr) *error += "cannot read " + path + "\n";
     return false;
   }
-  out->assign(bytes.begin(), bytes.end());
   return true;
 }
 

@@ -210,6 +210,10 @@ TEST_F(EditorToolsTest, PanelToolsOnTheSelection) {
   ASSERT_EQ(desktop.messages.size(), 2u);
   EXPECT_EQ(desktop.messages[0].caption, "ZMF2");
 
+  EXPECT_EQ(CEditInterface::stagePresetNames(),
+            (std::vector<std::string>{"Transparent Diffuse", "Transparent Texture",
+                                      "Transparent Diffuse*Texture",
+                                      "Transparent Diffuse+Texture"}));
   EXPECT_TRUE(editor.applyStagePreset(2, "Transparent Diffuse+Texture"));
   EXPECT_EQ(g->material->stage(2).alphaArg1, 0);
   EXPECT_EQ(g->material->stage(2).alphaArg2, 2);
