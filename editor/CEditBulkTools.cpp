@@ -49,8 +49,7 @@ void CEditInterface::makeLODMaterial(ZFrame* frame) {
       g.material->stage(layer).texture = nullptr;
       g.material->stage(layer).active = false;
     }
-    g.material->effect = nullptr;
-    g.material->effectName.clear();
+    g.material->removeEffect();
   });
 }
 

@@ -113,13 +113,17 @@ ZCamera* CEditInterface::viewFromTrackCamera(int index) {
 void CEditInterface::setTrackCamera(int index, int tag, int minFov, int maxFov, bool fixed) {
   ZCamera* camera = trackCamera(index);
   if (camera == nullptr) return;
-  camera->position = editorCamera->position;
-  camera->heading = editorCamera->heading;
-  camera->up = editorCamera->up;
+  copyEditorView(*camera);
   camera->tag = tag;
   camera->minFov = float(minFov);
   camera->maxFov = float(maxFov);
   camera->fixed = fixed;
+}
+
+void CEditInterface::copyEditorView(ZCamera& camera) const {
+  camera.position = editorCamera->position;
+  camera.heading = editorCamera->heading;
+  camera.up = editorCamera->up;
 }
 
 void CEditInterface::testTrackCameraFov(int index, bool widest) {

@@ -9,9 +9,11 @@
 // saving), CEditPhysicRefs.cpp (reference points and model checks), CEditTrack.cpp (sky box,
 // flags, track diagram), CEditTrackRefs.cpp (track points), CEditCameras.cpp (track cameras),
 // CEditBulkTools.cpp (whole-model tools), CEditShellTools.cpp (the panels' tools),
-// CEditCarTest.cpp (the car test).
+// CEditCarTest.cpp (the car test), CEditCommands.cpp and CEditReplies.cpp (the command protocol).
 #pragma once
 
+#include "editor/CObjectHandles.h"
+#include "editor/EditPackets.h"
 #include "editor/SPhysicRef.h"
 #include "editor/SZMFFlagDef.h"
 #include "formats/ZFileZMF.h"
@@ -195,6 +197,24 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void setSunColour(int red, int green, int blue);
   void setAmbientColour(int red, int green, int blue);
 
+  // --- command protocol (CEditCommands.cpp, CEditReplies.cpp) ---
+  // Runs one command packet from a client (the first byte its code); answers go to
+  // replyFunction. A null or empty packet does nothing; one shorter than its command's layout is
+  // refused with a log line.
+  void onReceive(const uint8_t* packet, int32_t size);
+  // The object list: a one-byte header (code 3), then every frame and geometry from the root in
+  // pre-order, each with its handle.
+  void sendObjectDefs();
+  void sendFrameDef(ZFrame* frame);
+  void sendMaterialDef(ZMaterial* material);
+  // Stage 0 to 7 of the selected geometry's material.
+  void sendStageDef(int stage);
+  void setStageDef(const SZMFStageDef& def);
+  void sendCameras();
+  void sendLightInfo();
+  // The flag with that guid, appended (at the origin) when there is none.
+  int getFlagIndex(int32_t guid);
+
   // --- car test (CEditCarTest.cpp) ---
   void switchCarTest();
   void stepCarTest();
@@ -256,6 +276,38 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   ZMaterial* diagramMaterial = nullptr;
   bool mouseWasInWindow = false;
 
+  // The command protocol.
+  struct Command;
+  static const Command& command(int code);
+  void reply(const void* packet, size_t size);
+  template <typename Record>
+  void reply(const Record& record) {
+    reply(&record, sizeof record);
+  }
+  void sendFrameDefAt(ZFrame* frame, uint32_t slot);
+  void selectByHandle(uint32_t handle, int32_t type);
+  void setMaterial(const SZMFMaterialDef& def);
+  // Codes 9, 10 and 11: the selected frame up, down or last among its siblings.
+  void moveSelectedFrame(int code);
+  void setCamera(const SZMFCameraDef& def);
+  void copyEditorView(ZCamera& camera) const;
+  void applyShadowEffect(bool numberedOnly);
+  void removeRootEffects();
+  void setVariables(const SZMFVariableList& list, bool geometry);
+  void sendVariables(bool geometry);
+  void setHierarchy(const std::string& parentName, const std::string& childName);
+  void transparencyToAll();
+  void sendReference(const SZMFRefDef& request);
+  void setReference(const SZMFRefDef& def);
+  void referenceToSelectedFrame();
+  void sendWallCheck();
+  void setLight(const SZMFLightInfo& info);
+  void placeFlag(const SZMFFlagDef& packet);
+  // A ZMF model as the sky box, textures from the "texture" folder beside it and, with
+  // dataTextures, from the data folder's.
+  void loadSkyboxFile(const std::string& fileName, bool dataTextures);
+
+  CObjectHandles handles;
   ZMaterial* overlayMaterial(ZMaterial*& material);
   ZCamera* trackCamera(int index) const;
   // False (with a log line naming the tool) when no model is loaded.

@@ -76,8 +76,7 @@ void CEditInterface::batchAction(const std::string& filter, int action) {
     if (action == 5) {
       m.d3dMaterial = source->d3dMaterial;
       if (source->effectName.empty()) {
-        m.effect = nullptr;
-        m.effectName.clear();
+        m.removeEffect();
       } else if (m.effectName != source->effectName) {
         m.initEffect(source->effectName);
       }
@@ -227,9 +226,7 @@ void CEditInterface::chooseShader(const std::string& effectName) {
   ZMaterial* material = selectedMaterial("shader");
   if (material == nullptr) return;
   if (effectName.empty()) {
-    material->effect = nullptr;
-    material->effectName.clear();
-    material->effectVars.clear();
+    material->removeEffect();
     return;
   }
   if (effectName != material->effectName) material->initEffect(effectName);

@@ -42,9 +42,11 @@ void CEditInterface::initSkybox() {
   renderer->backBox->compile();
 }
 
-void CEditInterface::loadSkybox(const std::string& fileName) {
+void CEditInterface::loadSkybox(const std::string& fileName) { loadSkyboxFile(fileName, true); }
+
+void CEditInterface::loadSkyboxFile(const std::string& fileName, bool dataTextures) {
   ZFileZMF reader(renderer);
-  reader.addTexturePath("texture");
+  if (dataTextures) reader.addTexturePath("texture");
   const std::string textureFolder = textureFolderOf(fileName);
   if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
   zlog("Loading %s (%s)\n", fileName.c_str(), textureFolder.c_str());

@@ -1,6 +1,6 @@
 // The desktop host for tools, tests and start-up before a window exists: no window, no keys
 // pressed. Message boxes are recorded (and printed to standard error when asked) and answer
-// their first button; a quit request is recorded for the host program to act on.
+// their first button; a quit request and a window close are recorded for the host program to act on.
 #pragma once
 
 #include "platform/desktop.h"
@@ -29,6 +29,7 @@ class HeadlessDesktop : public DesktopHost {
   RECT windowRect(HWND window) override;
   HWND activeWindow() override { return nullptr; }
   void postQuit(int exitCode) override;
+  void closeWindow(HWND) override { windowClosed = true; }
   // The real clock, or the set one once setClockMs has been called.
   int64_t clockNanoseconds() override;
 
@@ -42,6 +43,7 @@ class HeadlessDesktop : public DesktopHost {
   std::vector<Message> messages;
   bool quitPosted = false;
   int exitCode = 0;
+  bool windowClosed = false;
   RECT window{0, 0, 1024, 768};
 
  private:

@@ -91,6 +91,11 @@ HWND GetActiveWindow() { return desktopHost().activeWindow(); }
 
 void PostQuitMessage(int exitCode) { desktopHost().postQuit(exitCode); }
 
+intptr_t SendMessageA(HWND window, unsigned message, uintptr_t, intptr_t) {
+  if (message == WM_CLOSE) desktopHost().closeWindow(window);
+  return 0;
+}
+
 int64_t DesktopHost::clockNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())

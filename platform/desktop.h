@@ -90,6 +90,8 @@ class DesktopHost {
   virtual HWND activeWindow() = 0;
   // Asks the host to end the program with the exit code once control returns to it.
   virtual void postQuit(int exitCode) = 0;
+  // Closes the window as its close button does (the main window for a null handle).
+  virtual void closeWindow(HWND window) = 0;
   // The monotonic clock behind QueryPerformanceCounter and GetTickCount, in nanoseconds.
   virtual int64_t clockNanoseconds();
 };
@@ -110,6 +112,9 @@ bool SetCursorPos(int x, int y);
 bool GetWindowRect(HWND window, RECT* rect);
 HWND GetActiveWindow();
 void PostQuitMessage(int exitCode);
+// Window messages: only WM_CLOSE is delivered (to the host's closeWindow); returns 0.
+constexpr unsigned WM_CLOSE = 0x0010;
+intptr_t SendMessageA(HWND window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // Monotonic high-resolution counter and its frequency in ticks per second.
 bool QueryPerformanceCounter(int64_t* count);

@@ -176,6 +176,7 @@ class ZFrame {
   bool moveable = false;        // must stay a separate node (see getFrame, collapseMoveable)
   bool compiled = false;        // the sub-tree's meshes have device copies
   ZMatrix matrix;               // local transform relative to the parent
+  uint32_t editorHandle = 0;    // how the editor names it to its clients; 0 until it is named
 
  private:
   void movePivot(ZVector& offset, bool keepNormals);

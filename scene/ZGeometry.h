@@ -174,6 +174,7 @@ class ZGeometry {
   int32_t baseVertex = 0;                 // first vertex of this mesh inside vertexBuffer
   ZVertexBuffer* indexBuffer = nullptr;   // borrowed from the engine
   int32_t sortKey = 0;
+  uint32_t editorHandle = 0;  // how the editor names it to its clients; 0 until it is named
   ZVector bboxMin{99999, 99999, 99999};
   ZVector bboxMax{-99999, -99999, -99999};
   int32_t vertexCount = 0;    // at the last compile

@@ -124,6 +124,13 @@ void ZMaterial::initEffect(const std::string& name) {
   }
 }
 
+void ZMaterial::removeEffect() {
+  effect = nullptr;
+  effectName.clear();
+  effectVars.clear();
+  semanticHandles.fill(nullptr);
+}
+
 void ZMaterial::setEffectCustomVariable(const std::string& name, float value) {
   for (const auto& variable : effectVars) {
     if (variable->name == name) variable->value = value;

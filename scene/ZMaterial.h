@@ -90,6 +90,8 @@ class ZMaterial {
   // there is none), looks up the semantic handles and rebuilds the effect variables from the
   // effect's scalar parameters and their current values.
   void initEffect(const std::string& name);
+  // Back to the fixed-function path: no effect, no effect name, no effect variables.
+  void removeEffect();
   // Sets every effect variable named exactly `name`; the device sees it at the next apply.
   void setEffectCustomVariable(const std::string& name, float value);
   // One of the semantic table's names.
