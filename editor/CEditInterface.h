@@ -79,8 +79,9 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // Opens a model by its extension with importScale (the shell's Open, the command-line file);
   // false when the extension names no model format.
   bool openModel(const std::string& fileName);
-  void saveZMF(const std::string& fileName);
-  void saveZMT(const std::string& fileName);
+  // False when there is no model or the file could not be written.
+  bool saveZMF(const std::string& fileName);
+  bool saveZMT(const std::string& fileName);
   void onZMFProgress(const std::string& message, int32_t percent) override;
 
   // --- reference points and checks (CEditPhysicRefs.cpp) ---
@@ -337,7 +338,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void pickAlongView(bool placeFlag);
   void importForeign(const std::string& fileName, float scale,
                      const std::function<bool(ZObjectBuilder&)>& load);
-  void saveModel(const std::string& fileName, bool binary);
+  bool saveModel(const std::string& fileName, bool binary);
   // Looks up the frame and reports it missing by message box; the found frame becomes moveable.
   ZFrame* findCarTestFrame(const std::string& name);
 };

@@ -204,15 +204,15 @@ bool CEditInterface::openModel(const std::string& fileName) {
   return true;
 }
 
-void CEditInterface::saveZMF(const std::string& fileName) { saveModel(fileName, true); }
+bool CEditInterface::saveZMF(const std::string& fileName) { return saveModel(fileName, true); }
 
-void CEditInterface::saveZMT(const std::string& fileName) { saveModel(fileName, false); }
+bool CEditInterface::saveZMT(const std::string& fileName) { return saveModel(fileName, false); }
 
-void CEditInterface::saveModel(const std::string& fileName, bool binary) {
+bool CEditInterface::saveModel(const std::string& fileName, bool binary) {
   if (carTestRunning) switchCarTest();
   if (rootFrame == nullptr) {
     zlog("no model loaded: %s not written\n", fileName.c_str());
-    return;
+    return false;
   }
   // The sky travels in the file as root meshes named "SKYBOX", which a load moves back into the
   // sky box; the session's own meshes keep their names.
@@ -235,11 +235,9 @@ void CEditInterface::saveModel(const std::string& fileName, bool binary) {
   }
   writer.ambientLight = {renderer->ambientColour[0], renderer->ambientColour[1],
                          renderer->ambientColour[2]};
-  if (binary) {
-    writer.save(fileName, rootFrame);
-  } else {
-    writer.saveText(fileName, rootFrame);
-  }
+  const bool written =
+      binary ? writer.save(fileName, rootFrame) : writer.saveText(fileName, rootFrame);
   rootFrame->geometries.resize(rootFrame->geometries.size() - sky.size());
   for (size_t i = 0; i < sky.size(); ++i) sky[i]->name = skyNames[i];
+  return written;
 }

@@ -1,6 +1,7 @@
 // zmftool: batch work on models, their configuration and archives from the command line.
 // Results go to standard output; engine diagnostics go to standard error with -v and are
 // dropped otherwise.
+#include "apps/zmftool/EditSession.h"
 #include "apps/zmftool/ModelCheck.h"
 #include "apps/zmftool/ModelInfo.h"
 #include "apps/zmftool/ModelRender.h"
@@ -37,6 +38,9 @@ constexpr const char* kUsage =
     "  check car|interior|tyre MODEL [--json]\n"
     "                            the editor's check of the names the simulation needs;\n"
     "                            exit 0 when it passes, 1 when it reports an error\n"
+    "  session [MODEL] [--packets IN|-] [--replies OUT|-] [--save OUT.zmf|OUT.zmt]\n"
+    "                            a headless editor on MODEL runs the command packets of IN\n"
+    "                            (docs/protocol.md), writes its replies to OUT, then saves\n"
     "  convert IN OUT [--scale S] [--mirror-x]\n"
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"
@@ -342,6 +346,8 @@ int main(int argc, char** argv) {
     status = convertModel({args.begin() + 1, args.end()});
   } else if (args.front() == "check") {
     status = checkModel({args.begin() + 1, args.end()});
+  } else if (args.front() == "session") {
+    status = runEditSession({args.begin() + 1, args.end()});
   } else if (args.front() == "render") {
     status = renderModel({args.begin() + 1, args.end()});
   } else if (args.front() == "ini") {
