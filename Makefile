@@ -51,8 +51,8 @@ fuzz:
 	@for f in build-fuzz/fuzz/*_fuzzer; do \
 	  name=$$(basename $$f _fuzzer); mkdir -p build-fuzz/corpus/$$name build-fuzz/crashes; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/crashes/$$name- \
-	      build-fuzz/corpus/$$name fuzz/corpus/$$name || exit 1; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(CURDIR)/build-fuzz/crashes/$$name- \
+	      $(CURDIR)/build-fuzz/corpus/$$name $(CURDIR)/fuzz/corpus/$$name || exit 1; \
 	done
 	@echo "new crash inputs, if any, are in build-fuzz/crashes: add them to fuzz/corpus/<reader>/"
 

@@ -231,8 +231,8 @@ void CEditInterface::moveSelectedFrame(int code) {
 }
 
 void CEditInterface::setCamera(const SZMFCameraDef& def) {
-  const float index = def.position[0];
-  if (std::isnan(index) || index <= -1.0f) return;
+  const float index = std::trunc(float(def.position[0]));  // -0.5 names camera 0
+  if (std::isnan(index) || index < 0.0f) return;
   ZCamera* camera = nullptr;
   if (index < float(cameraList.size())) {
     camera = cameraList[size_t(index)];

@@ -2,7 +2,8 @@
 // the first time an object is sent and stays the object's own for the session (an object taken
 // out of the scene and put back keeps it); handles are never reused. Turning a handle back into
 // an object is constant time in the size of the scene and checked: a handle never given, or one
-// whose object is no longer reachable from the root, gives null.
+// whose object is no longer reachable from the root, gives null. A geometry counts as reachable
+// through the frame it was last sent under.
 //
 // The objects are the renderer's, which keeps every frame and geometry it made until the core
 // ends, so a stored pointer is always safe to follow.

@@ -27,25 +27,37 @@ namespace {
 
 const char* const kFixture[] = {"car.zmf", "texture", "shaders"};
 
-// Makes the working folder once: the sample car as ZMF beside its textures, and the effects.
-void enterFixtureFolder() {
-  static bool entered = false;
-  if (entered) return;
-  entered = true;
+// The working folder, made on first use: the sample car as ZMF beside its textures, and the
+// effects. It is removed when the run ends.
+const fs::path& fixtureFolder() {
   static char folder[] = "/tmp/zmf-protocol-fuzz-XXXXXX";
-  if (mkdtemp(folder) == nullptr) std::abort();
-  std::atexit([] {
-    std::error_code error;
-    fs::remove_all(folder, error);
-  });
-  const fs::path data = ZMF_DATA_DIR;
-  fs::copy(data / "samples/car/texture", fs::path(folder) / "texture");
-  fs::copy(data / "shaders", fs::path(folder) / "shaders");
-  fs::current_path(folder);
-  CEditInterface editor("");
-  editor.loadZMT((data / "samples/car/car.zmt").string());
-  if (!editor.saveZMF("car.zmf")) std::abort();
+  static const fs::path made = [] {
+    if (mkdtemp(folder) == nullptr) std::abort();
+    std::atexit([] {
+      std::error_code error;
+      fs::remove_all(folder, error);
+    });
+    const fs::path data = ZMF_DATA_DIR;
+    fs::copy(data / "samples/car/texture", fs::path(folder) / "texture");
+    fs::copy(data / "shaders", fs::path(folder) / "shaders");
+    CEditInterface editor("");
+    editor.loadZMT((data / "samples/car/car.zmt").string());
+    if (!editor.saveZMF((fs::path(folder) / "car.zmf").string())) std::abort();
+    return fs::path(folder);
+  }();
+  return made;
 }
+
+// The fixture folder is the current one while an input runs; the fuzzer's own paths (corpus,
+// artifacts) stay relative to where it was started.
+class InFixtureFolder {
+ public:
+  InFixtureFolder() : previous(fs::current_path()) { fs::current_path(fixtureFolder()); }
+  ~InFixtureFolder() { fs::current_path(previous); }
+
+ private:
+  fs::path previous;
+};
 
 void removeWhatPacketsWrote() {
   const std::set<std::string> kept(std::begin(kFixture), std::end(kFixture));
@@ -121,7 +133,7 @@ bool isTree(const ZFrame& top, std::set<const ZFrame*>& seen, int depth) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static QuietHost host;
-  enterFixtureFolder();
+  const InFixtureFolder inFixture;
   host.desktop.messages.clear();
   host.desktop.windowClosed = false;
   {

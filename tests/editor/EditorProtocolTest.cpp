@@ -337,6 +337,18 @@ TEST_F(EditorProtocolTest, SetCameraPastTheEndMakesANamedCamera) {
   EXPECT_EQ(editor.cameraList[1]->tag, 0);
 }
 
+TEST_F(EditorProtocolTest, SetCameraJustBelowZeroNamesCameraZero) {
+  SZMFCameraDef def;
+  def.position[0] = -0.5f;
+  send(bytesOf(def));  // no camera 0 yet: it is made
+  ASSERT_EQ(editor.cameraList.size(), 1u);
+  EXPECT_EQ(editor.cameraList[0]->name, "NCAMERA0");
+  def.tag = 4;
+  send(bytesOf(def));
+  ASSERT_EQ(editor.cameraList.size(), 1u);
+  EXPECT_EQ(editor.cameraList[0]->tag, 4);
+}
+
 TEST_F(EditorProtocolTest, CameraIndicesThatNameNoCameraAreIgnored) {
   editor.newTrackCamera()->position = {5, 0, 0};
   for (const int index : {-1, 1, 1 << 30}) {
