@@ -75,8 +75,7 @@ void BM_SendObjectDefs(benchmark::State& state) {
 }
 
 // The same records, numbered in walk order, appended to the same buffer.
-void writeRecords(const ZFrame& frame, uint32_t parent, uint32_t& next,
-                  std::vector<uint8_t>& out) {
+void writeRecords(const ZFrame& frame, uint32_t parent, uint32_t& next, std::vector<uint8_t>& out) {
   SZMFObjectDef def;
   def.kind = SZMFObjectDef::kFrame;
   def.handle = ++next;

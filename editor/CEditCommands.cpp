@@ -45,7 +45,8 @@ const CEditInterface::Command& CEditInterface::command(int code) {
             }};
     c[2] = {1, [](E& e, const P&) { SendMessageA(e.windowHandle, WM_CLOSE, 0, 0); }};
     c[5] = {80, [](E& e, const P& p) {
-              e.renameSelection(fieldText(p.record<SZMFObjectDef>().name), true, true);
+              e.renameSelection(fieldText(p.record<SZMFObjectDef>().name).substr(0, 63), true,
+                                true);
               e.sendObjectDefs();
             }};
     c[6] = {12, [](E& e, const P& p) { e.selectByHandle(p.u32(4), p.i32(8)); }};

@@ -6,12 +6,6 @@
 // The harness works in a temporary folder of its own (the car, its textures and the effects
 // copied in) and drops packets whose file names are absolute or climb with "..", so nothing is
 // written outside it; what the packets write there is removed after each input.
-#include "editor/CEditInterface.h"
-#include "editor/EditPackets.h"
-#include "fuzz/QuietHost.h"
-#include "render/ZCorvane.h"
-#include "scene/ZFrame.h"
-
 #include <unistd.h>
 
 #include <cstdint>
@@ -20,6 +14,12 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "editor/CEditInterface.h"
+#include "editor/EditPackets.h"
+#include "fuzz/QuietHost.h"
+#include "render/ZCorvane.h"
+#include "scene/ZFrame.h"
 
 namespace fs = std::filesystem;
 
@@ -105,18 +105,29 @@ bool staysInside(const PacketReader& packet) {
 bool replySizeFits(const uint8_t* reply, int32_t size) {
   if (size < 1) return false;
   switch (reply[0]) {
-    case 3: return size == 1;
-    case 5: return size == sizeof(SZMFObjectDef);
-    case 7: return size == sizeof(SZMFMaterialDef);
-    case 14: return size == sizeof(SZMFStageDef);
-    case 18: return size == 8;
-    case 19: return size == sizeof(SZMFCameraDef);
+    case 3:
+      return size == 1;
+    case 5:
+      return size == sizeof(SZMFObjectDef);
+    case 7:
+      return size == sizeof(SZMFMaterialDef);
+    case 14:
+      return size == sizeof(SZMFStageDef);
+    case 18:
+      return size == 8;
+    case 19:
+      return size == sizeof(SZMFCameraDef);
     case 25:
-    case 27: return size == sizeof(SZMFVariableList);
-    case 40: return size == sizeof(SZMFRefDef);
-    case 51: return size == 2;
-    case 57: return size == sizeof(SZMFLightInfo);
-    default: return false;
+    case 27:
+      return size == sizeof(SZMFVariableList);
+    case 40:
+      return size == sizeof(SZMFRefDef);
+    case 51:
+      return size == 2;
+    case 57:
+      return size == sizeof(SZMFLightInfo);
+    default:
+      return false;
   }
 }
 

@@ -1,17 +1,17 @@
 #include "apps/zmftool/EditSession.h"
 
-#include "editor/CHeadlessEditHost.h"
-#include "formats/ZModelFormat.h"
-#include "foundation/ZDataFolder.h"
-#include "foundation/ZFileName.h"
-#include "scene/ZFrame.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <system_error>
+
+#include "editor/CHeadlessEditHost.h"
+#include "formats/ZModelFormat.h"
+#include "foundation/ZDataFolder.h"
+#include "foundation/ZFileName.h"
+#include "scene/ZFrame.h"
 
 namespace {
 
@@ -160,7 +160,8 @@ int runEditSession(const std::vector<std::string>& args) {
   if (in != nullptr && !feedPackets(host, in.get())) return 2;
   if (request.save.empty()) return 0;
   const bool binary = modelFormatOf(request.save) == ModelFormat::zmf;
-  const bool saved = binary ? host.editor->saveZMF(request.save) : host.editor->saveZMT(request.save);
+  const bool saved =
+      binary ? host.editor->saveZMF(request.save) : host.editor->saveZMT(request.save);
   if (!saved) {
     std::fprintf(stderr, "zmftool: cannot save %s\n", request.save.c_str());
     return 1;

@@ -1,7 +1,4 @@
 // `zmftool session`: the editor core driven by command packets from a file or a live pipe.
-#include "tests/support/TempFolder.h"
-#include "tests/support/ToolRun.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -14,6 +11,9 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "tests/support/TempFolder.h"
+#include "tests/support/ToolRun.h"
 
 namespace {
 
@@ -133,9 +133,8 @@ TEST(ZmftoolSession, CloseEndsTheSessionAndTheSaveStillHappens) {
   const std::string in = folder.write("packets.bin", std::string(packets.begin(), packets.end()));
   const std::string out = folder.file("replies.bin");
   const std::string saved = folder.file("closed.zmf");
-  const ToolRun run =
-      zmftool("session " + kSampleCar + " --packets " + in + " --replies " + out + " --save " +
-              saved);
+  const ToolRun run = zmftool("session " + kSampleCar + " --packets " + in + " --replies " + out +
+                              " --save " + saved);
   EXPECT_EQ(run.status, 0);
   std::ifstream replies(out, std::ios::binary);
   EXPECT_EQ(std::distance(std::istreambuf_iterator<char>(replies), {}), 0)
