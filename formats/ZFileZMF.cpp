@@ -223,8 +223,7 @@ void ZFileZMF::readMaterial(ByteReader& in, ZMaterial& m) {
     m.textureFactor = in.f32();
     const std::string stored = in.string();
     if (in.failed()) return;
-    s.textureName = resolveTextureName(stored);
-    s.texture = renderer->getTexture(s.textureName);
+    attachTexture(s, stored);
   }
   const std::string effect = in.string();
   if (in.failed()) return;
@@ -261,6 +260,7 @@ void ZFileZMF::readOldMaterial(ByteReader& in, ZMaterial& m) {
     const std::string stored = in.string();
     m.legacyTextureFlag = in.u8();
     if (in.failed()) return;
+    m.stage(0).storedTextureName = stored;
     m.stage(0).textureName = resolveTextureName(stored);
     m.setTexture(renderer->getTexture(m.stage(0).textureName));
   }
@@ -270,8 +270,7 @@ void ZFileZMF::readOldMaterial(ByteReader& in, ZMaterial& m) {
     if (reflectionAmountOverride == -1) in.f32();
     if (in.failed()) return;
     ZMaterialStage& s = m.stage(1);
-    s.textureName = resolveTextureName(stored);
-    s.texture = renderer->getTexture(s.textureName);
+    attachTexture(s, stored);
     s.texCoordIndex = 262145;  // sphere-map generation on coordinate set 1
     s.colorOp = 14;            // blend by the texture factor's alpha
     s.colorArg1 = 1;           // current
@@ -429,6 +428,12 @@ ZFrame* ZFileZMF::addFileFrame(const std::string& name, const ZVector& position,
     root->addChild(f);
   }
   return f;
+}
+
+void ZFileZMF::attachTexture(ZMaterialStage& stage, const std::string& stored) {
+  stage.storedTextureName = stored;
+  stage.textureName = resolveTextureName(stored);
+  stage.texture = renderer->getTexture(stage.textureName);
 }
 
 std::string ZFileZMF::resolveTextureName(const std::string& stored) {

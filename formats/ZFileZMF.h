@@ -24,6 +24,7 @@ class ZCorvane;
 class ZFrame;
 class ZGeometry;
 class ZMaterial;
+struct ZMaterialStage;
 
 // Told of progress while a file loads.
 class IZMFListener {
@@ -102,6 +103,8 @@ class ZFileZMF {
   // The stage texture stored as `stored`: the bare file name, found through texturePaths. Each
   // name is looked up on disk once per load: files repeat it for every mesh's material.
   std::string resolveTextureName(const std::string& stored);
+  // The stage's texture from the name stored in the file, both names kept in the stage.
+  void attachTexture(ZMaterialStage& stage, const std::string& stored);
   // Moves what a load built under its own first frame into the caller's root (nothing when the
   // file has no frame).
   void adoptIntoRoot(ZFrame* built, ZFrame* target);

@@ -441,8 +441,7 @@ bool ZFileZMF::readTextMaterial(TextTokenizer& in) {
     if (in.failed()) return false;
     const std::string_view bare = fileNameOf(stored);
     if (bare.empty() || bare == "NULL") continue;
-    s.textureName = resolveTextureName(stored);
-    s.texture = renderer->getTexture(s.textureName);
+    attachTexture(s, stored);
   }
   const std::string effect = readString(in, "EFFECT");
   if (in.failed()) return false;

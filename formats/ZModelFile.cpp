@@ -35,7 +35,8 @@ bool loadZMF(const std::string& path, ZCorvane& engine, float scale, bool mirror
 bool importModel(const std::string& path, ZCorvane& engine, float scale, LoadedModel& model) {
   ZObjectBuilder builder(&engine);
   builder.scale = scale;
-  builder.texturePath = folderOf(path) + "/texture/";
+  builder.modelFolder = folderOf(path);
+  builder.texturePath = builder.modelFolder + "/texture/";
   bool loaded = false;
   switch (model.kind) {
     case ModelFormat::ase:

@@ -15,6 +15,7 @@ ZFrame* ZObjectBuilder::load3DObject(const std::string& name) {
   ZMappedFile file;
   if (!file.open(fileName)) return nullptr;
   texturePath = folder + "/texture/";
+  modelFolder = folder;
   const size_t firstFrame = frames.size();
   loadASEText(file.text(), fileName);
   loadAnimationText(file.text(), fileName);

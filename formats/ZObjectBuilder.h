@@ -102,6 +102,7 @@ class ZObjectBuilder {
   bool modelInOwnFolder = false;  // load3DObject's folder layout
   std::string modelPath;
   std::string texturePath;  // texture folder of the current import, ending in "/"
+  std::string modelFolder;  // folder of the current import's file (no "/" at the end)
 
   // Created by the imports, in creation order (owned by the renderer).
   std::vector<ZFrame*> frames;

@@ -2,6 +2,7 @@
 // keyframe pass and the spline pass. Each walks the text line by line; the first word of a line
 // is its tag. Every index a line names is checked against the lists read so far.
 #include "formats/ZObjectBuilder.h"
+#include "formats/import_local.h"
 
 #include "formats/AseLineReader.h"
 #include "formats/ParseAhead.h"
@@ -300,9 +301,9 @@ void AseImport::materialLine(Tag tag, AseTokens& t) {
 void AseImport::bitmap(const std::string& path) {
   const Map kind = map;
   map = Map::None;
-  // Exporters write the modelling machine's absolute paths; the textures travel beside the
-  // model, so only the bare file name counts.
-  const std::string file = b.texturePath + std::string(fileNameOf(path));
+  // Exporters write the modelling machine's absolute paths; the textures travel with the
+  // model, so the bare file name is looked for in the model's folders.
+  const std::string file = import_local::importTextureFile(b, path);
   if (kind == Map::Diffuse) {
     ZTexture* texture = b.renderer->getTexture(file);
     ZMaterialStage& s = material->stage(lightmapMaterial ? 1 : 0);
@@ -317,6 +318,7 @@ void AseImport::bitmap(const std::string& path) {
       material->setTexture(texture);
     }
     s.textureName = file;
+    s.storedTextureName = path;
     s.magFilter = s.minFilter = s.mipMapFilter = 2;  // linear
     return;
   }
@@ -324,6 +326,7 @@ void AseImport::bitmap(const std::string& path) {
   ZMaterialStage& s = material->stage(1);
   s.texture = b.renderer->getTexture(file);
   s.textureName = file;
+  s.storedTextureName = path;
   s.texCoordIndex = 262145;  // sphere-map generation on coordinate set 1
   s.colorOp = 14;            // blend by the texture factor's alpha
   s.colorArg1 = 1;           // current

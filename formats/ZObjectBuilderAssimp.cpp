@@ -8,6 +8,7 @@
 // conjugated with S = diag(1, 1, -1). assimp's texture v runs up the picture; the engine's runs
 // down, so v is negated as the OBJ import does.
 #include "formats/ZObjectBuilder.h"
+#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
@@ -77,23 +78,6 @@ class AssimpReader {
   }
 
  private:
-  // The picture's file: in the import's texture folder, or else where the file names it
-  // relative to the model, or else beside the model; the texture folder when it is nowhere.
-  ZTexture* texture(const std::string& path) {
-    const std::string name(fileNameOf(path));
-    const std::string inTextureFolder = out.texturePath + name;
-    if (!canOpenForReading(inTextureFolder)) {
-      std::string forward = path;
-      for (char& c : forward) c = c == '\\' ? '/' : c;
-      const std::string relative =
-          folder + "/" + std::filesystem::path(forward).lexically_normal().generic_string();
-      if (canOpenForReading(relative)) return out.renderer->getTexture(relative);
-      const std::string beside = folder + "/" + name;
-      if (canOpenForReading(beside)) return out.renderer->getTexture(beside);
-    }
-    return out.renderer->getTexture(inTextureFolder);
-  }
-
   ZMaterial* makeMaterial(const aiMaterial* source) {
     ZMaterial* material = out.renderer->getNewMaterial();
     out.materials.push_back(material);
@@ -116,7 +100,8 @@ class AssimpReader {
       return material;
     }
     zlog("loading texture %s\n", path.c_str());
-    material->setTexture(texture(path));
+    import_local::attachImportTexture(
+        *material, out.renderer->getTexture(import_local::importTextureFile(out, path)), path);
     return material;
   }
 
@@ -256,6 +241,7 @@ bool ZObjectBuilder::loadAssimp(const std::string& fileName) {
   }
   const std::string folder = folderOf(path);
   texturePath = folder + "/texture/";
+  modelFolder = folder;
   const size_t firstFrame = frames.size();
   const size_t firstGeometry = geometries.size();
   const size_t firstCamera = cameras.size();

@@ -8,6 +8,7 @@
 // S = diag(1, 1, -1). A glTF camera looks along its node's -Z, which S turns into the frame's
 // heading row. glTF's texture v already runs down the picture, as the engine's does.
 #include "formats/ZObjectBuilder.h"
+#include "formats/import_local.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZMatrix.h"
@@ -401,21 +402,6 @@ class GltfReader {
     return true;
   }
 
-  // The picture's file: in the import's texture folder, or else where the file names it
-  // relative to the model, or else beside the model; the texture folder when it is nowhere.
-  ZTexture* texture(const std::string& uri) {
-    const std::string name(fileNameOf(uri));
-    const std::string inTextureFolder = out.texturePath + name;
-    if (!canOpenForReading(inTextureFolder)) {
-      const std::string relative =
-          folder + "/" + std::filesystem::path(uri).lexically_normal().generic_string();
-      if (canOpenForReading(relative)) return out.renderer->getTexture(relative);
-      const std::string beside = folder + "/" + name;
-      if (canOpenForReading(beside)) return out.renderer->getTexture(beside);
-    }
-    return out.renderer->getTexture(inTextureFolder);
-  }
-
   ZMaterial* makeMaterial(const tinygltf::Material& source, size_t index) {
     ZMaterial* material = out.renderer->getNewMaterial();
     out.materials.push_back(material);
@@ -430,7 +416,8 @@ class GltfReader {
     imageOf(source, index, &uri);
     if (!uri.empty()) {
       zlog("loading texture %s\n", uri.c_str());
-      material->setTexture(texture(uri));
+      import_local::attachImportTexture(
+          *material, out.renderer->getTexture(import_local::importTextureFile(out, uri)), uri);
     }
     if (source.alphaMode == "BLEND") {
       material->setShadeModel(uri.empty() ? 2 : 4);
@@ -636,6 +623,7 @@ bool ZObjectBuilder::loadGLTFBytes(std::string_view content, const std::string& 
     return false;
   }
   texturePath = folder + "/texture/";
+  modelFolder = folder;
   GltfReader reader(*this, model, folder);
   if (!reader.read()) {
     zlog("glTF ERROR: %s: %s\n", fileName.c_str(), reader.error.c_str());

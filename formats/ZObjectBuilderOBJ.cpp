@@ -170,7 +170,7 @@ class MtlReader {
       } else if (tag == "map_Kd") {
         const std::string path(trim(rest));
         zlog("loading texture %s\n", path.c_str());
-        if (!path.empty()) current->setTexture(textureLookup.get(path));
+        if (!path.empty()) import_local::attachImportTexture(*current, textureLookup.get(path), path);
       }
     }
     zlog("LOADED %d materials\n", count);
@@ -539,7 +539,7 @@ template <typename Feed>
 bool importObj(ZObjectBuilder& builder, std::string_view mtl, const std::string& fileName,
                Feed&& feed) {
   zlog("Loading OBJ file %s\n", fileName.c_str());
-  import_local::TextureLookup textures(builder.renderer, builder.texturePath);
+  import_local::TextureLookup textures(builder);
   MtlReader library(builder, textures);
   library.read(mtl, mtlNameFor(fileName));
   ZMaterial* fallback = builder.renderer->getNewMaterial();
@@ -563,7 +563,8 @@ bool ZObjectBuilder::loadOBJ(const std::string& fileName) {
     zlog("OBJ file %s cannot be read\n", fileName.c_str());
     return false;
   }
-  texturePath = folderOf(fileName) + "/texture/";
+  modelFolder = folderOf(fileName);
+  texturePath = modelFolder + "/texture/";
   const std::string mtlName = mtlNameFor(fileName);
   std::vector<uint8_t> mtl;
   if (!readWholeFile(mtlName, mtl)) zlog("MTL file %s not found\n", mtlName.c_str());

@@ -35,19 +35,6 @@ struct Released {
   }
 };
 
-// The texture an X material names: in the model's texture folder, or else beside the X file,
-// where exporters usually leave it.
-ZTexture* xTexture(ZCorvane* renderer, const std::string& texturePath, const std::string& folder,
-                   const char* name) {
-  const std::string_view file = fileNameOf(name);
-  const std::string inTextureFolder = texturePath + std::string(file);
-  const std::string besideModel = folder + "/" + name;
-  if (!canOpenForReading(inTextureFolder) && canOpenForReading(besideModel)) {
-    return renderer->getTexture(besideModel);
-  }
-  return renderer->getTexture(inTextureFolder);
-}
-
 }  // namespace
 
 bool ZObjectBuilder::loadX(const std::string& fileName) {
@@ -70,6 +57,7 @@ bool ZObjectBuilder::loadX(const std::string& fileName) {
 
   const std::string folder = folderOf(fileName);
   texturePath = folder + "/texture/";
+  modelFolder = folder;
   std::string baseName(fileNameOf(fileName));
   baseName = baseName.substr(0, baseName.find_last_of('.'));
 
@@ -88,7 +76,10 @@ bool ZObjectBuilder::loadX(const std::string& fileName) {
       const D3DCOLORVALUE& d = records[i].MatD3D.Diffuse;
       material->setAmbient(d.r, d.g, d.b);
       if (records[i].pTextureFilename != nullptr && records[i].pTextureFilename[0] != '\0') {
-        material->setTexture(xTexture(renderer, texturePath, folder, records[i].pTextureFilename));
+        const char* reference = records[i].pTextureFilename;
+        import_local::attachImportTexture(
+            *material, renderer->getTexture(import_local::importTextureFile(*this, reference)),
+            reference);
       }
     }
     materials.push_back(material);

@@ -126,7 +126,7 @@ struct MeshArrays {
 class XsiReader {
  public:
   explicit XsiReader(ZObjectBuilder& builder)
-      : out(builder), textures(builder.renderer, builder.texturePath) {}
+      : out(builder), textures(builder) {}
 
   void visitChildren(const Block& b, int depth) {
     for (const Block& child : b.children) visit(child, depth + 1);
@@ -247,7 +247,7 @@ class XsiReader {
     const auto known = imageFiles.find(clip);
     if (known != imageFiles.end()) {
       zlog("Loading texture\n");
-      material->setTexture(textures.get(known->second));
+      import_local::attachImportTexture(*material, textures.get(known->second), known->second);
       return;
     }
     pendingImages[clip].push_back({material, materialName});
@@ -262,7 +262,7 @@ class XsiReader {
     if (pending == pendingImages.end() || file.empty()) return;
     for (const auto& [material, materialName] : pending->second) {
       zlog("Assigning to %s\n", materialName.c_str());
-      material->setTexture(textures.get(file));
+      import_local::attachImportTexture(*material, textures.get(file), file);
     }
     pendingImages.erase(pending);
   }
@@ -538,7 +538,8 @@ bool ZObjectBuilder::loadXSI(const std::string& fileName, bool multi) {
     zlog("XSI file %s cannot be read\n", fileName.c_str());
     return false;
   }
-  texturePath = folderOf(fileName) + "/texture/";
+  modelFolder = folderOf(fileName);
+  texturePath = modelFolder + "/texture/";
   return loadXSIText(file.text(), fileName, multi);
 }
 

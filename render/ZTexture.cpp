@@ -47,6 +47,20 @@ void ZTexture::releaseTexture() {
   countedKB = 0;
 }
 
+D3DXTextureRequest ZTexture::cacheRequest(const std::string& file, const D3DXIMAGE_INFO& info,
+                                          uint32_t cap) {
+  D3DXTextureRequest request;
+  uint32_t w = info.Width, h = info.Height;
+  if (fitToCap(w, h, cap)) {
+    request.Width = w;
+    request.Height = h;
+  }
+  request.MipLevels = 0;
+  request.Format = isTga(file) ? D3DFMT_A8R8G8B8 : info.Format;
+  request.ColorKey = 0xFFFF00FF;
+  return request;
+}
+
 bool ZTexture::load(const std::string& file) {
   name = file;
   releaseTexture();  // loaded before: the old picture goes
@@ -78,25 +92,21 @@ bool ZTexture::load(const std::string& file) {
   }
   if (info.Format == D3DFMT_R8G8B8) bytesPerPixel = 3;
   if (info.Format == D3DFMT_A8R8G8B8) bytesPerPixel = 4;
-  const D3DFORMAT format = isTga(file) ? D3DFMT_A8R8G8B8 : info.Format;
   zlog("SIZE=%d %d -> ", int(info.Width), int(info.Height));
-  uint32_t loadWidth = info.Width;
-  uint32_t loadHeight = info.Height;
   const uint32_t cap = owner != nullptr ? uint32_t(owner->maxTextureSize) : 0;
-  const bool downsized = fitToCap(loadWidth, loadHeight, cap);
-  if (downsized) zlog("DOWNSIZED=%d %d\n", int(loadWidth), int(loadHeight));
-  width = int32_t(loadWidth);
-  height = int32_t(loadHeight);
+  const D3DXTextureRequest request = cacheRequest(file, info, cap);
+  const bool downsized = request.Width != D3DX_DEFAULT;
+  if (downsized) zlog("DOWNSIZED=%d %d\n", int(request.Width), int(request.Height));
+  width = int32_t(downsized ? request.Width : info.Width);
+  height = int32_t(downsized ? request.Height : info.Height);
   if (owner == nullptr || owner->device == nullptr) return true;
 
-  const UINT requestWidth = downsized ? loadWidth : D3DX_DEFAULT;
-  const UINT requestHeight = downsized ? loadHeight : D3DX_DEFAULT;
   if (FAILED(D3DXCreateTextureFromFileInMemoryEx(
-          owner->device, bytes.bytes().data(), UINT(bytes.bytes().size()), requestWidth,
-          requestHeight, 0, 0, format, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0xFFFF00FF,
-          nullptr, nullptr, &texture))) {
+          owner->device, bytes.bytes().data(), UINT(bytes.bytes().size()), request.Width,
+          request.Height, request.MipLevels, 0, request.Format, D3DPOOL_MANAGED, request.Filter,
+          request.MipFilter, request.ColorKey, nullptr, nullptr, &texture))) {
     texture = nullptr;
-    zlog("Error creating texture %d %d\n", int(requestWidth), int(requestHeight));
+    zlog("Error creating texture %d %d\n", int(request.Width), int(request.Height));
     return false;
   }
   D3DSURFACE_DESC level0 = {};

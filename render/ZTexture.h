@@ -6,6 +6,7 @@
 #include "foundation/ZVector.h"
 #include "platform/d3d9/Direct3DTexture9.h"
 #include "platform/d3d9/d3d9types.h"
+#include "platform/d3dx/ImageOps.h"
 
 #include <string>
 
@@ -40,6 +41,10 @@ class ZTexture {
   // show "ATI Render target failed").
   bool createRenderTarget(int32_t w, int32_t h, bool isShadowMap, bool withDepth,
                           D3DFORMAT format);
+  // The creation arguments load gives the device for a file of this description (the name
+  // decides the TGA rule) under cap on either side (0: none): full mip chain, magenta keyed.
+  static D3DXTextureRequest cacheRequest(const std::string& file, const D3DXIMAGE_INFO& info,
+                                         uint32_t cap);
   // The size a width x height image is loaded at under a cap on either side: the longer side
   // becomes cap and the other is divided by the same integer factor (and held to the cap).
   // False (sizes unchanged) when the image fits.

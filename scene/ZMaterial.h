@@ -37,6 +37,7 @@ struct ZMaterialStage {
   int32_t textureAddressV = 1;
   int32_t texCoordIndex = 0;
   std::string textureName;
+  std::string storedTextureName;  // as the model file gives it, before any folder is searched
 };
 
 // A scalar effect parameter the user may edit.

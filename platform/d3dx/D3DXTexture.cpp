@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -17,6 +18,20 @@ bool driverTakesS3TC() {
   return supported;
 }
 
+// The request as the device can take it for an image decoded in sourceFormat.
+D3DXTextureRequest shapedRequest(const D3DXTextureRequest& request, D3DFORMAT sourceFormat,
+                                 bool takesS3TC) {
+  D3DXTextureRequest shaped = request;
+  if (D3DXIsCompressedFormat(sourceFormat) && !takesS3TC) shaped.Format = D3DFMT_A8R8G8B8;
+  // Decoded images are A8R8G8B8: a request for another 8-bit colour format (a JPG or 24-bit
+  // BMP asked for in the format its header names) gets the closest one that can be made.
+  if ((shaped.Format == D3DFMT_R8G8B8 || shaped.Format == D3DFMT_X8R8G8B8) &&
+      sourceFormat == D3DFMT_A8R8G8B8) {
+    shaped.Format = D3DFMT_A8R8G8B8;
+  }
+  return shaped;
+}
+
 // Shapes a loaded image (the result of loading it: a failure is passed on) for a texture; a
 // cube is required when cube is set.
 HRESULT prepareImage(HRESULT loaded, const D3DXImage& source, const D3DXIMAGE_INFO& sourceInfo,
@@ -25,17 +40,8 @@ HRESULT prepareImage(HRESULT loaded, const D3DXImage& source, const D3DXIMAGE_IN
   HRESULT result = loaded;
   if (FAILED(result)) return result;
   if (cube != (source.type == D3DRTYPE_CUBETEXTURE)) return D3DXERR_INVALIDDATA;
-  D3DXTextureRequest shaped = request;
-  if (D3DXIsCompressedFormat(source.format) && !driverTakesS3TC()) {
-    shaped.Format = D3DFMT_A8R8G8B8;
-  }
-  // Decoded images are A8R8G8B8: a request for another 8-bit colour format (a JPG or 24-bit
-  // BMP asked for in the format its header names) gets the closest one that can be made.
-  if ((shaped.Format == D3DFMT_R8G8B8 || shaped.Format == D3DFMT_X8R8G8B8) &&
-      source.format == D3DFMT_A8R8G8B8) {
-    shaped.Format = D3DFMT_A8R8G8B8;
-  }
-  result = D3DXPrepareTextureImage(source, shaped, image);
+  const bool takesS3TC = !D3DXIsCompressedFormat(source.format) || driverTakesS3TC();
+  result = D3DXPrepareTextureImage(source, shapedRequest(request, source.format, takesS3TC), image);
   if (SUCCEEDED(result) && info) *info = sourceInfo;
   return result;
 }
@@ -102,6 +108,14 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* file,
   const HRESULT loaded = D3DXLoadImageFromFileA(file, source, &sourceInfo);
   const D3DXTextureRequest request{width, height, mipLevels, format, filter, mipFilter, colorKey};
   return createTexture(device, loaded, source, sourceInfo, request, usage, pool, info, texture);
+}
+
+HRESULT D3DXGetTextureShape(const D3DXIMAGE_INFO& info, const D3DXTextureRequest& request,
+                            bool takesS3TC, D3DXPreparedShape& shape) {
+  // DDS files decode to their own format, every other file to A8R8G8B8.
+  const D3DFORMAT decoded = info.ImageFileFormat == D3DXIFF_DDS ? info.Format : D3DFMT_A8R8G8B8;
+  return D3DXPrepareTextureShape(info.Width, info.Height, std::max(info.MipLevels, 1u), decoded,
+                                 shapedRequest(request, decoded, takesS3TC), shape);
 }
 
 HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size,

@@ -26,6 +26,13 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             DWORD mipFilter, D3DCOLOR colorKey,
                                             D3DXIMAGE_INFO* info, void* palette,
                                             IDirect3DTexture9** texture);
+// The size, level count and format of the texture the calls above make from a file of this
+// description with request, found without reading the texels: a DXT file keeps its blocks when
+// takesS3TC (the driver's answer; no GL context is needed here), and a kept format would become
+// A8R8G8B8 only if the colour key matched a texel. Failures as D3DXPrepareTextureShape.
+HRESULT D3DXGetTextureShape(const D3DXIMAGE_INFO& info, const D3DXTextureRequest& request,
+                            bool takesS3TC, D3DXPreparedShape& shape);
+
 // The same for a cube map file (a DDS holding six faces).
 HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* file, UINT size,
                                          UINT mipLevels, DWORD usage, D3DFORMAT format,

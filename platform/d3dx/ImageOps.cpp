@@ -300,6 +300,36 @@ HRESULT D3DXFillMipChain(std::vector<D3DXImageLevel>& levels, UINT levelCount, D
   return D3D_OK;
 }
 
+HRESULT D3DXPrepareTextureShape(UINT fileWidth, UINT fileHeight, UINT fileLevels,
+                                D3DFORMAT fileFormat, const D3DXTextureRequest& request,
+                                D3DXPreparedShape& out) {
+  const auto fromFile = [](UINT asked, UINT own) {
+    return asked == 0 || asked == D3DX_DEFAULT || asked == D3DX_FROM_FILE ? own : asked;
+  };
+  D3DXPreparedShape shape;
+  shape.Width = fromFile(request.Width, fileWidth);
+  shape.Height = fromFile(request.Height, fileHeight);
+  if (shape.Width > kD3DXMaxImageSide || shape.Height > kD3DXMaxImageSide) {
+    return D3DERR_INVALIDCALL;
+  }
+  const bool keepFormat = request.Format == D3DFMT_UNKNOWN || request.Format == D3DFMT_FROM_FILE ||
+                          request.Format == fileFormat;
+  if (!keepFormat && request.Format != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
+  const UINT fullChain = D3DXFullMipCount(shape.Width, shape.Height);
+  shape.MipLevels = request.MipLevels == 0 || request.MipLevels == D3DX_DEFAULT
+                        ? fullChain
+                        : std::min(request.MipLevels == D3DX_FROM_FILE ? fileLevels
+                                                                       : request.MipLevels,
+                                   fullChain);
+  const bool resized = shape.Width != fileWidth || shape.Height != fileHeight;
+  // File levels that go into the result: none but the top when it is resized.
+  const UINT used = resized ? 1 : std::min(shape.MipLevels, fileLevels);
+  shape.Convert = !keepFormat || resized || used < shape.MipLevels;
+  shape.Format = shape.Convert ? D3DFMT_A8R8G8B8 : fileFormat;
+  out = shape;
+  return D3D_OK;
+}
+
 HRESULT D3DXPrepareTextureImage(const D3DXImage& source, const D3DXTextureRequest& request,
                                 D3DXImage& out) {
   Kernel kernel;
@@ -307,31 +337,17 @@ HRESULT D3DXPrepareTextureImage(const D3DXImage& source, const D3DXTextureReques
       !kernelOf(request.MipFilter, kernel)) {
     return D3DERR_INVALIDCALL;
   }
-  const auto fromFile = [](UINT asked, UINT own) {
-    return asked == 0 || asked == D3DX_DEFAULT || asked == D3DX_FROM_FILE ? own : asked;
-  };
   const D3DXImageLevel& top = source.faces[0][0];
-  const UINT width = fromFile(request.Width, top.width);
-  const UINT height = fromFile(request.Height, top.height);
-  if (width > kD3DXMaxImageSide || height > kD3DXMaxImageSide ||
-      (source.type == D3DRTYPE_CUBETEXTURE && width != height)) {
-    return D3DERR_INVALIDCALL;
-  }
-  const bool keepFormat = request.Format == D3DFMT_UNKNOWN || request.Format == D3DFMT_FROM_FILE ||
-                          request.Format == source.format;
-  if (!keepFormat && request.Format != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
-
   const UINT fileLevels = UINT(source.faces[0].size());
-  const UINT fullChain = D3DXFullMipCount(width, height);
-  const UINT levels = request.MipLevels == 0 || request.MipLevels == D3DX_DEFAULT
-                          ? fullChain
-                          : std::min(request.MipLevels == D3DX_FROM_FILE ? fileLevels
-                                                                         : request.MipLevels,
-                                     fullChain);
+  D3DXPreparedShape shape;
+  const HRESULT shaped =
+      D3DXPrepareTextureShape(top.width, top.height, fileLevels, source.format, request, shape);
+  if (FAILED(shaped)) return shaped;
+  const UINT width = shape.Width, height = shape.Height, levels = shape.MipLevels;
+  if (source.type == D3DRTYPE_CUBETEXTURE && width != height) return D3DERR_INVALIDCALL;
   const bool resized = width != top.width || height != top.height;
-  // File levels that go into the result: none but the top when it is resized.
   const UINT used = resized ? 1 : std::min(levels, fileLevels);
-  const bool convert = !keepFormat || resized || used < levels;
+  const bool convert = shape.Convert;
 
   const auto cut = [&](D3DXImage image) {
     for (std::vector<D3DXImageLevel>& face : image.faces) face.resize(levels);

@@ -53,6 +53,20 @@ struct D3DXTextureRequest {
   D3DCOLOR ColorKey = 0;              // 0: none
 };
 
+// What D3DXPrepareTextureImage makes of an image of a file's size, level count and format:
+// the result's size, level count and format, and whether the file's texels must be converted
+// (otherwise they are kept as they are, unless the colour key matches a texel, which only the
+// texels can tell). D3DERR_INVALIDCALL for a size past kD3DXMaxImageSide, D3DERR_NOTAVAILABLE
+// for a format the request cannot give.
+struct D3DXPreparedShape {
+  UINT Width = 0, Height = 0, MipLevels = 0;
+  D3DFORMAT Format = D3DFMT_UNKNOWN;
+  bool Convert = false;
+};
+HRESULT D3DXPrepareTextureShape(UINT fileWidth, UINT fileHeight, UINT fileLevels,
+                                D3DFORMAT fileFormat, const D3DXTextureRequest& request,
+                                D3DXPreparedShape& out);
+
 // The texels a texture created from source with request holds, per face and level. The source
 // comes back untouched (in its own format, DXT compressed included, cut to the requested level
 // count) when the size stays, the file has every requested level, the format stays and the key
