@@ -72,6 +72,7 @@ void CEditInterface::loadEngineFile(const std::string& fileName, bool binary, bo
     reader.cameras = &cameraList;
     reader.addTexturePath("texture");
     if (!textureFolder.empty()) reader.addTexturePath(textureFolder);
+    reader.addTexturePath(folderOf(fileName));  // where other tools leave a model's pictures
     if (binary) {
       reader.load(fileName, rootFrame, false);
     } else {

@@ -63,6 +63,7 @@ D3DXTextureRequest ZTexture::cacheRequest(const std::string& file, const D3DXIMA
 
 bool ZTexture::load(const std::string& file) {
   name = file;
+  fileInfo = {};
   releaseTexture();  // loaded before: the old picture goes
   if (!canOpenForReading(file)) {
     // The program goes on without this texture: quitting here would lose the user's work.
@@ -90,6 +91,7 @@ bool ZTexture::load(const std::string& file) {
     zlog("Error creating texture %d %d\n", 0, 0);
     return false;
   }
+  fileInfo = info;
   if (info.Format == D3DFMT_R8G8B8) bytesPerPixel = 3;
   if (info.Format == D3DFMT_A8R8G8B8) bytesPerPixel = 4;
   zlog("SIZE=%d %d -> ", int(info.Width), int(info.Height));

@@ -59,6 +59,7 @@ class ZTexture {
   IDirect3DTexture9* texture = nullptr;       // owned reference; null without a device
   IDirect3DTexture9* colourTarget = nullptr;  // owned reference
   IDirect3DSurface9* depthSurface = nullptr;  // owned reference when hasDepth
+  D3DXIMAGE_INFO fileInfo{};  // the file's facts at the last load; zeros when it could not be read
   int32_t width = 0;   // level 0
   int32_t height = 0;  // level 0
 

@@ -179,6 +179,9 @@ class ZGeometry {
   ZVector bboxMax{-99999, -99999, -99999};
   int32_t vertexCount = 0;    // at the last compile
   int32_t triangleCount = 0;  // at the last compile
+  // Indexed draws one pass over this mesh makes: the pieces compile cuts it into under its
+  // engine's limits (0 for an empty mesh, or one with a face too large to draw).
+  int32_t drawPieceCount() const;
   // The device copy, at least one piece once compiled; vertexBuffer, baseVertex, indexBuffer
   // and startIndex above are those of the first.
   std::vector<SGeometryPiece> pieces;

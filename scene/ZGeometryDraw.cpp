@@ -141,6 +141,12 @@ bool ZGeometry::writePiece(const PiecePlan& plan, std::vector<int32_t>& localOf)
   return true;
 }
 
+int32_t ZGeometry::drawPieceCount() const {
+  if (vertices.empty() || engine == nullptr) return 0;
+  const int64_t vertexLimit = std::min<int64_t>(kMaxIndexedVertices, engine->maxVertexIndex);
+  return int32_t(planPieces(vertexLimit, engine->maxIndexBufferSize).size());
+}
+
 void ZGeometry::compile() {
   if (!compiled && !vertices.empty()) prepareCompile();
   compilePrepared();

@@ -1,6 +1,7 @@
 // zmftool: batch work on models, their configuration and archives from the command line.
 // Results go to standard output; engine diagnostics go to standard error with -v and are
 // dropped otherwise.
+#include "apps/zmftool/ContentCheck.h"
 #include "apps/zmftool/EditSession.h"
 #include "apps/zmftool/ModelCheck.h"
 #include "apps/zmftool/ModelInfo.h"
@@ -38,6 +39,12 @@ constexpr const char* kUsage =
     "  check car|interior|tyre MODEL [--json]\n"
     "                            the editor's check of the names the simulation needs;\n"
     "                            exit 0 when it passes, 1 when it reports an error\n"
+    "  textures MODEL [--json] [--fix -o OUT.zmt|OUT.zmf]\n"
+    "                            every texture reference and the file it resolves to (exactly,\n"
+    "                            ignoring case, or missing); exit 1 unless all are exact; --fix\n"
+    "                            writes a copy naming the files as spelled on disk\n"
+    "  budget MODEL [--json]     triangles, draws a frame, materials, texture memory, and the\n"
+    "                            heaviest meshes and textures\n"
     "  session [MODEL] [--packets IN|-] [--replies OUT|-] [--save OUT.zmf|OUT.zmt]\n"
     "                            a headless editor on MODEL runs the command packets of IN\n"
     "                            (docs/protocol.md), writes its replies to OUT, then saves\n"
@@ -346,6 +353,10 @@ int main(int argc, char** argv) {
     status = convertModel({args.begin() + 1, args.end()});
   } else if (args.front() == "check") {
     status = checkModel({args.begin() + 1, args.end()});
+  } else if (args.front() == "textures") {
+    status = checkTextures({args.begin() + 1, args.end()});
+  } else if (args.front() == "budget") {
+    status = printBudget({args.begin() + 1, args.end()});
   } else if (args.front() == "session") {
     status = runEditSession({args.begin() + 1, args.end()});
   } else if (args.front() == "render") {

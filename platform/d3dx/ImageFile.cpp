@@ -68,6 +68,26 @@ uint64_t D3DXImageLevelSize(D3DFORMAT format, UINT width, UINT height) {
   }
 }
 
+const char* D3DXFormatName(D3DFORMAT format) {
+  switch (format) {
+    case D3DFMT_DXT1: return "DXT1";
+    case D3DFMT_DXT3: return "DXT3";
+    case D3DFMT_DXT5: return "DXT5";
+    case D3DFMT_L8: return "L8";
+    case D3DFMT_A8: return "A8";
+    case D3DFMT_R5G6B5: return "R5G6B5";
+    case D3DFMT_A1R5G5B5: return "A1R5G5B5";
+    case D3DFMT_A4R4G4B4: return "A4R4G4B4";
+    case D3DFMT_A8L8: return "A8L8";
+    case D3DFMT_R8G8B8: return "R8G8B8";
+    case D3DFMT_A8R8G8B8: return "A8R8G8B8";
+    case D3DFMT_X8R8G8B8: return "X8R8G8B8";
+    case D3DFMT_R32F: return "R32F";
+    case D3DFMT_A16B16G16R16F: return "A16B16G16R16F";
+    default: return "UNKNOWN";
+  }
+}
+
 bool D3DXIsCompressedFormat(D3DFORMAT format) {
   return format == D3DFMT_DXT1 || format == D3DFMT_DXT3 || format == D3DFMT_DXT5;
 }

@@ -64,6 +64,8 @@ struct D3DXImage {
 
 // Bytes of one width x height level of format; 0 for a format these readers do not hold.
 uint64_t D3DXImageLevelSize(D3DFORMAT format, UINT width, UINT height);
+// The format's name without its prefix ("DXT1", "A8R8G8B8"); "UNKNOWN" for others.
+const char* D3DXFormatName(D3DFORMAT format);
 // True for DXT1, DXT3 and DXT5.
 bool D3DXIsCompressedFormat(D3DFORMAT format);
 // Levels of a full chain down to 1x1 (5x3: 5x3, 2x1, 1x1 = 3); 0 for a zero side.

@@ -1,7 +1,9 @@
 // The editor core through its headless host: start-up, frames drawn and read back, the views,
 // the model formats it opens.
 #include "editor/CHeadlessEditHost.h"
+#include "formats/ZDrawBudget.h"
 #include "formats/ZModelFormat.h"
+#include "formats/ZTextureReport.h"
 #include "foundation/ZDataFolder.h"
 #include "render/ZCorvane.h"
 #include "scene/ZBounds.h"
@@ -307,6 +309,22 @@ TEST_F(EditorSessionTest, BinaryAndForeignModelsOpenAndDraw) {
     EXPECT_GT(litPixels(*host, 40, 40, 280, 200), empty + 500) << c.file << " " << empty;
     EXPECT_EQ(host->treeUpdates, 1) << c.file;
   }
+}
+
+// The budget's draws are the indexed draws the device receives for a frame of the whole model.
+TEST_F(EditorSessionTest, BudgetDrawsAreTheDevicesIndexedDrawsOfAFrame) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  editor.loadZMT(sampleCar());
+  ASSERT_NE(editor.rootFrame, nullptr);
+  editor.onIdle();  // the first frame settles the buffers
+  IDirect3DDevice9& device = *editor.renderer->device;
+  device.resetCallCounts();
+  editor.onIdle();
+  const SDrawBudget budget =
+      measureDrawBudget(*editor.rootFrame, reportTextures(*editor.rootFrame));
+  EXPECT_GT(budget.shadowDraws, 0u);
+  EXPECT_EQ(budget.draws(), device.callCount(D3DCall::DrawIndexedPrimitive));
 }
 
 }  // namespace
