@@ -4,15 +4,18 @@
 #   make bench  benchmarks, side by side with their references (Release build)
 #   make asan   every test under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make fuzz   libFuzzer harnesses (clang), FUZZ_SECONDS each
+#   make fuzz-long  the campaign: each harness until 10 M executions or FUZZ_LONG_SECONDS
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+FUZZ_LONG_SECONDS ?= 1800
+FUZZERS ?= $(notdir $(wildcard fuzz/corpus/*))
 # Warnings are errors in CI.
 WERROR := $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test run bench asan fuzz clean
+.PHONY: all deps build test run bench asan fuzz fuzz-long clean
 
 all: build
 
@@ -29,10 +32,14 @@ build: deps $(BUILD)/build.ninja
 test: build
 	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# Until the editor window exists: the sample car through the renderer, headless, into a PNG.
+# The editor on the bundled sample car; without a display, the sample rendered into a PNG.
 run: build
-	$(BUILD)/apps/zmftool/zmftool render $(BUILD)/data/samples/car/car.zmt -o $(BUILD)/sample-car.png
-	@echo "the sample car, rendered: $(abspath $(BUILD))/sample-car.png"
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(BUILD)/apps/zmfedit/zmfedit $(BUILD)/data/samples/car/car.zmt; \
+	else \
+	  $(BUILD)/apps/zmftool/zmftool render $(BUILD)/data/samples/car/car.zmt -o $(BUILD)/sample-car.png && \
+	  echo "no display: the sample car, rendered, is in $(abspath $(BUILD))/sample-car.png"; \
+	fi
 
 bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -55,6 +62,22 @@ fuzz:
 	      $(CURDIR)/build-fuzz/corpus/$$name $(CURDIR)/fuzz/corpus/$$name || exit 1; \
 	done
 	@echo "new crash inputs, if any, are in build-fuzz/crashes: add them to fuzz/corpus/<reader>/"
+
+# Each harness of FUZZERS (all by default) in turn; the final statistics of each run are kept in
+# build-fuzz/logs/<reader>.log for the table in fuzz/README.md.
+fuzz-long:
+	@scripts/install-deps.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZMF_FUZZ=ON -DZMF_BENCH=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	@mkdir -p build-fuzz/logs build-fuzz/crashes
+	@for name in $(FUZZERS); do \
+	  mkdir -p build-fuzz/corpus/$$name; echo "fuzzing $$name: 10 M runs or $(FUZZ_LONG_SECONDS)s"; \
+	  build-fuzz/fuzz/$${name}_fuzzer -runs=10000000 -max_total_time=$(FUZZ_LONG_SECONDS) \
+	      -timeout=1 -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/crashes/$$name- \
+	      $(CURDIR)/build-fuzz/corpus/$$name $(CURDIR)/fuzz/corpus/$$name \
+	      > build-fuzz/logs/$$name.log 2>&1 || echo "$$name: finding, see build-fuzz/logs/$$name.log"; \
+	  grep -E "^stat::|^Done" build-fuzz/logs/$$name.log; \
+	done
 
 clean:
 	rm -rf $(BUILD) build-bench build-asan build-fuzz

@@ -1,0 +1,330 @@
+#include "shell/Form1.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
+
+#include "editor/CEditInterface.h"
+#include "formats/ZModelFormat.h"
+#include "foundation/ZLog.h"
+#include "render/ZCorvane.h"
+#include "scene/ZCamera.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZLight.h"
+#include "shell/CViewport.h"
+#include "shell/QtDesktopHost.h"
+
+namespace {
+
+constexpr int kIdleAfterMs = 1000;           // without input for this long, the frame rate drops
+constexpr int kIdleFrameMs = 250;            // to four frames a second
+constexpr int kFrameRole = Qt::UserRole;     // the frame or geometry of a tree item
+constexpr int kKindRole = Qt::UserRole + 1;  // 0 frame, 1 geometry
+constexpr int kTreeWidth = 220;
+
+const QString kModelFilter =
+    "Models (*.zmt *.zmf *.pzo *.ase *.obj *.xsi *.x *.gltf *.glb *.fbx *.dae *.3ds *.ply *.stl);;"
+    "All files (*)";
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+Form1::Form1(const QString& file, bool unattended)
+    : commandLineFile(file), unattendedRun(unattended) {
+  int32_t width = 0, height = 0;
+  CEditInterface::readDisplaySize(width, height);
+  view = new CViewport;
+  view->setFixedSize(width, height);
+  view->onInitialize = [this] { startCore(); };
+  view->onFrame = [this] { drawFrame(); };
+  connect(view, &CViewport::keyTyped, this, [this](char c) {
+    if (editInterface) withContext([&] { editInterface->onKeyPressed(c); });
+  });
+  connect(view, &CViewport::pressed, this, [this] {
+    if (editInterface) editInterface->setLockMouse(false);
+  });
+  connect(view, &CViewport::wheelTurned, this, &Form1::wheelTurned);
+
+  tree = new QTreeWidget;
+  tree->setHeaderHidden(true);
+  tree->setMinimumWidth(kTreeWidth);
+  tree->installEventFilter(this);
+  connect(tree, &QTreeWidget::itemClicked, this,
+          [this](QTreeWidgetItem* item) { treeItemClicked(item); });
+
+  auto* splitter = new QSplitter;
+  splitter->addWidget(tree);
+  splitter->addWidget(view);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({kTreeWidth, width});
+  setCentralWidget(splitter);
+
+  progress = new QProgressBar;
+  progress->setRange(0, 100);
+  progress->setVisible(false);
+  fovLabel = new QLabel;
+  statusBar()->addWidget(fovLabel);
+  statusBar()->addPermanentWidget(progress);
+
+  desktop = std::make_unique<QtDesktopHost>(*this, *view, static_cast<HWND>(&view->glContext()),
+                                            unattended);
+  buildMenus();
+  buildViewButtons();
+  setWindowTitle(file.isEmpty() ? QStringLiteral("ZMF Edit") : QFileInfo(file).fileName());
+
+  connect(&frameTimer, &QTimer::timeout, this, &Form1::pace);
+  frameTimer.start(std::max(1, int(1000.0 / std::max(1.0, screen()->refreshRate()))));
+}
+
+Form1::~Form1() {
+  frameTimer.stop();
+  if (editInterface) withContext([this] { editInterface.reset(); });
+}
+
+void Form1::withContext(const std::function<void()>& work) {
+  view->makeCurrent();
+  work();
+  view->doneCurrent();
+}
+
+void Form1::startCore() {
+  editInterface = std::make_unique<CEditInterface>();
+  editInterface->shell = this;
+  editInterface->windowHandle = static_cast<HWND>(&view->glContext());
+  editInterface->init();
+  if (!commandLineFile.isEmpty()) {
+    // Opened once the window is up, so that the progress bar shows.
+    QTimer::singleShot(0, this, [this] { openModel(commandLineFile); });
+  }
+}
+
+void Form1::drawFrame() {
+  if (!editInterface || loading) return;
+  CEditInterface& core = *editInterface;
+  core.viewMode = viewMode;
+  view->setCursor(core.navigationMode == 2 ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  core.mouseInWindow = rect().contains(mapFromGlobal(QCursor::pos()));
+  core.showOverlay = true;  // the variables grid is hidden: there is none yet
+  core.onIdle();
+  emit frameDrawn();
+}
+
+// A frame at the display's rate while something moves; a few a second once nothing has for a
+// while (an idle editor must not hold a processor).
+void Form1::pace() {
+  if (loading) return;
+  const bool moving = nowMs() - desktop->lastInputMs() < kIdleAfterMs ||
+                      (editInterface && editInterface->carTestRunning);
+  const int active = std::max(1, int(1000.0 / std::max(1.0, screen()->refreshRate())));
+  const int wanted = moving ? active : kIdleFrameMs;
+  if (frameTimer.interval() != wanted) frameTimer.setInterval(wanted);
+  view->update();
+}
+
+void Form1::buildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->addAction("&Open...", QKeySequence::Open, this, [this] {
+    const QString name = askFile("Open", kModelFilter, false);
+    if (!name.isEmpty()) openModel(name);
+  });
+  file->addAction("&Save", QKeySequence::SaveAs, this, [this] {
+    const QString name = askFile("Save", "ZMF (*.zmf)", true);
+    if (!name.isEmpty()) withContext([&] { editInterface->saveZMF(name.toStdString()); });
+  });
+  file->addAction("Quick Save (ZMF)", QKeySequence::Save, this, [this] {
+    if (openedFile.isEmpty()) return;
+    withContext([&] { editInterface->saveZMF(openedFile.toStdString()); });
+  });
+  file->addAction("Save ZMT", this, [this] {
+    const QString name = askFile("Save ZMT", "ZMT (*.zmt)", true);
+    if (!name.isEmpty()) withContext([&] { editInterface->saveZMT(name.toStdString()); });
+  });
+  file->addSeparator();
+  file->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
+
+  QMenu* windows = menuBar()->addMenu("&Windows");
+  QAction* treeShown = windows->addAction("Object Tree");
+  treeShown->setCheckable(true);
+  treeShown->setChecked(true);
+  connect(treeShown, &QAction::toggled, tree, &QWidget::setVisible);
+  QAction* texture = windows->addAction("Texture");
+  texture->setCheckable(true);
+  texture->setChecked(true);
+  connect(texture, &QAction::toggled, this, [this](bool on) {
+    if (editInterface) editInterface->showLayers = on;
+  });
+
+  QMenu* refs = menuBar()->addMenu("&Ref points");
+  refs->addAction("Import", this, [this] {
+    const QString name = askFile("Import reference points", "Text (*.txt);;All files (*)", false);
+    if (!name.isEmpty()) editInterface->importPhysicRefsTR(name.toStdString());
+  });
+  refs->addAction("Export", this, [this] {
+    const QString name = askFile("Export reference points", "Text (*.txt);;All files (*)", true);
+    if (!name.isEmpty()) editInterface->exportPhysicRefsTR(name.toStdString());
+  });
+
+  QMenu* tools = menuBar()->addMenu("&Tools");
+  tools->addAction("Merge Materials", this, [this] {
+    const QString name = askFile("Merge materials", "ZMT (*.zmt)", false);
+    if (!name.isEmpty()) withContext([&] { editInterface->merge(name.toStdString()); });
+  });
+}
+
+void Form1::buildViewButtons() {
+  QToolBar* bar = addToolBar("View");
+  auto* group = new QActionGroup(this);
+  const char* names[] = {"P", "L", "T", "F"};
+  for (int mode = 0; mode < 4; ++mode) {
+    QAction* button = bar->addAction(names[mode]);
+    button->setCheckable(true);
+    button->setChecked(mode == 0);
+    group->addAction(button);
+    connect(button, &QAction::triggered, this, [this, mode] { viewMode = mode; });
+  }
+}
+
+QString Form1::askFile(const QString& title, const QString& filter, bool save) {
+  const QString folder = QDir::currentPath();
+  const QString name = save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
+                            : QFileDialog::getOpenFileName(this, title, QString(), filter);
+  QDir::setCurrent(folder);
+  return name;
+}
+
+void Form1::openModel(const QString& file) {
+  if (!editInterface) return;
+  loading = true;
+  progress->setValue(0);
+  progress->setVisible(true);
+  bool opened = false;
+  withContext([&] { opened = editInterface->openModel(QDir(file).absolutePath().toStdString()); });
+  progress->setVisible(false);
+  loading = false;
+  if (!opened) {
+    statusBar()->showMessage(QFileInfo(file).fileName() + ": not a model file the editor reads",
+                             5000);
+    return;
+  }
+  openedFile = QDir(file).absolutePath();
+  setWindowTitle(QFileInfo(file).fileName());
+  const float* ambient = editInterface->renderer->ambientColour;
+  zlog("COLOR %f %f %f\n", double(ambient[0]), double(ambient[1]), double(ambient[2]));
+  if (!editInterface->renderer->activeLights.empty()) {
+    const D3DCOLORVALUE& sun = editInterface->renderer->activeLights[0]->light.Diffuse;
+    zlog("COLOR2 %f %f %f\n", double(sun.r), double(sun.g), double(sun.b));
+  }
+  updateTree();
+}
+
+void Form1::updateTree() {
+  selectedItem = nullptr;
+  tree->setUpdatesEnabled(false);
+  tree->clear();
+  if (editInterface && editInterface->rootFrame != nullptr) {
+    QList<QTreeWidgetItem*> topLevel;
+    addTreeItems(*editInterface->rootFrame, nullptr, topLevel);
+    tree->addTopLevelItems(topLevel);
+  }
+  tree->setUpdatesEnabled(true);
+}
+
+// A frame's own geometries first, then one item per child frame holding the same structure.
+void Form1::addTreeItems(const ZFrame& frame, QTreeWidgetItem* parent,
+                         QList<QTreeWidgetItem*>& topLevel) {
+  const auto add = [&](const std::string& name, const void* object, int kind) {
+    auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(name)));
+    item->setData(0, kFrameRole, QVariant::fromValue(quintptr(object)));
+    item->setData(0, kKindRole, kind);
+    if (parent != nullptr) {
+      parent->addChild(item);
+    } else {
+      topLevel.append(item);
+    }
+    return item;
+  };
+  for (const ZGeometry* g : frame.geometries) add(g->name, g, 1);
+  for (const ZFrame* child : frame.children) {
+    QTreeWidgetItem* item = add(child->name, child, 0);
+    QList<QTreeWidgetItem*> unused;
+    addTreeItems(*child, item, unused);
+  }
+}
+
+void Form1::treeItemClicked(QTreeWidgetItem* item) {
+  if (!editInterface || item == nullptr) return;
+  ZCorvane& renderer = *editInterface->renderer;
+  renderer.selectedGeometry = nullptr;
+  renderer.selectedFrame = nullptr;
+  const auto object = item->data(0, kFrameRole).value<quintptr>();
+  if (item->data(0, kKindRole).toInt() == 1) {
+    renderer.selectedGeometry = reinterpret_cast<ZGeometry*>(object);
+  } else {
+    renderer.selectedFrame = reinterpret_cast<ZFrame*>(object);
+  }
+  if (selectedItem != nullptr) selectedItem->setForeground(0, palette().text());
+  item->setForeground(0, Qt::red);
+  selectedItem = item;
+}
+
+void Form1::selectionChanged(ZGeometry* geometry) {
+  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = tree->topLevelItem(i);
+    const bool hit = item->data(0, kKindRole).toInt() == 1 &&
+                     item->data(0, kFrameRole).value<quintptr>() == quintptr(geometry);
+    item->setForeground(0, hit ? QBrush(Qt::red) : palette().text());
+    if (hit) {
+      tree->setCurrentItem(item);
+      selectedItem = item;
+    }
+  }
+}
+
+void Form1::refChanged(const std::string&) {}
+
+void Form1::setProgress(int32_t percent) {
+  progress->setValue(std::clamp(int(percent), 0, 100));
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void Form1::wheelTurned(int eighthsOfDegree) {
+  if (!editInterface) return;
+  ZCamera& camera = *editInterface->editorCamera;
+  const float lines = float(QApplication::wheelScrollLines());
+  camera.fov = std::clamp(camera.fov - float(eighthsOfDegree) * lines / 120.0f, 4.0f, 120.0f);
+  camera.apply();
+  fovLabel->setText(QString("FOV %1").arg(double(camera.fov), 0, 'f', 1));
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  // The pointer over the side panel locks the viewport's mouse steering.
+  if (watched == tree && event->type() == QEvent::Enter && editInterface) {
+    editInterface->setLockMouse(true);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  frameTimer.stop();
+  event->accept();
+}

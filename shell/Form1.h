@@ -1,0 +1,79 @@
+// The editor's main window: menus, the object tree, the viewport the core draws into, view
+// buttons, a status bar with the field of view, and a progress bar. It owns the editor core,
+// drives its frames from a timer paced at the display's rate (slowing to a few frames a second
+// when nothing moves), and turns menu items and tree clicks into calls on the core.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "editor/IEditShell.h"
+
+class CEditInterface;
+class CViewport;
+class QLabel;
+class QProgressBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QtDesktopHost;
+class ZFrame;
+
+class Form1 : public QMainWindow, public IEditShell {
+  Q_OBJECT
+
+ public:
+  // file (may be empty) is opened once the core has started. unattended: message boxes go to
+  // standard error instead of waiting for a click.
+  Form1(const QString& file, bool unattended);
+  ~Form1() override;
+
+  // IEditShell
+  void updateTree() override;
+  void selectionChanged(ZGeometry* geometry) override;
+  void refChanged(const std::string& name) override;
+  void setProgress(int32_t percent) override;
+
+  CEditInterface* core() { return editInterface.get(); }
+  CViewport& viewport() { return *view; }
+  // Runs with the viewport's context current (loads and edits compile and upload meshes).
+  void withContext(const std::function<void()>& work);
+  // Opens a model by its extension, as File → Open does.
+  void openModel(const QString& file);
+
+ signals:
+  void frameDrawn();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void startCore();
+  void drawFrame();
+  void pace();
+  void buildMenus();
+  void buildViewButtons();
+  // A file dialog that leaves the current folder as it found it; empty when cancelled.
+  QString askFile(const QString& title, const QString& filter, bool save);
+  void addTreeItems(const ZFrame& frame, QTreeWidgetItem* parent,
+                    QList<QTreeWidgetItem*>& topLevel);
+  void treeItemClicked(QTreeWidgetItem* item);
+  void wheelTurned(int eighthsOfDegree);
+
+  QString commandLineFile;
+  bool unattendedRun;
+  std::unique_ptr<CEditInterface> editInterface;
+  std::unique_ptr<QtDesktopHost> desktop;
+  CViewport* view = nullptr;
+  QTreeWidget* tree = nullptr;
+  QTreeWidgetItem* selectedItem = nullptr;
+  QProgressBar* progress = nullptr;
+  QLabel* fovLabel = nullptr;
+  QTimer frameTimer;
+  int viewMode = 0;      // of the P, L, T, F buttons
+  bool loading = false;  // no frames while a load runs its progress bar
+  QString openedFile;
+};
