@@ -18,6 +18,7 @@ CEditInterface::CEditInterface(const std::string& logFileName)
     : terrain(std::make_unique<CTerrainFrame>()) {
   renderer = new ZCorvane();
   editorCamera = std::make_unique<ZCamera>(renderer);
+  beforeModel = renderer->markObjects();
   if (!logFileName.empty()) log.init(logFileName);
 }
 
@@ -95,4 +96,5 @@ void CEditInterface::init() {
   flagModel->compile();
   flagModel->initRadius();
   renderer->finaliseVertexBuffers(false);
+  beforeModel = renderer->markObjects();
 }

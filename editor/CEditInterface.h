@@ -22,6 +22,7 @@
 #include "foundation/ZVector.h"
 #include "platform/desktop.h"
 #include "render/IShadowMapCallback.h"
+#include "render/ZCorvane.h"
 #include "render/ZStringBlitter.h"
 
 #include <array>
@@ -35,7 +36,6 @@ class CTerrainFrame;
 class CTrackBuilder;
 class IEditShell;
 class ZCamera;
-class ZCorvane;
 class ZFrame;
 class ZGeometry;
 class ZMaterial;
@@ -79,6 +79,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // Opens a model by its extension with importScale (the shell's Open, the command-line file);
   // false when the extension names no model format.
   bool openModel(const std::string& fileName);
+  // Back to the state before the first load, so that another model can be opened: the model
+  // and everything the renderer made for it released; the sky box, selection, track cameras,
+  // flags, reference points (the start-up table), car test and track builder reset.
+  void closeModel();
   // False when there is no model or the file could not be written.
   bool saveZMF(const std::string& fileName);
   bool saveZMT(const std::string& fileName);
@@ -309,6 +313,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void loadSkyboxFile(const std::string& fileName, bool dataTextures);
 
   CObjectHandles handles;
+  ZCorvane::SObjectMark beforeModel;  // what the renderer held once start-up was done
   ZMaterial* overlayMaterial(ZMaterial*& material);
   ZCamera* trackCamera(int index) const;
   // False (with a log line naming the tool) when no model is loaded.

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 
 void CEditInterface::onZMFProgress(const std::string&, int32_t percent) {
@@ -203,6 +204,27 @@ bool CEditInterface::openModel(const std::string& fileName) {
   // ASE and OBJ leave the tree to the caller, as the shell's Open refreshes it after any load.
   if (shell != nullptr) shell->updateTree();
   return true;
+}
+
+void CEditInterface::closeModel() {
+  if (carTestRunning) switchCarTest();
+  wheels = {};
+  suspensions = {};
+  steer = nullptr;
+  trackBuilder = nullptr;
+  cameraList.clear();
+  flagDefs.clear();
+  physicRefs.clear();
+  initPhysicRefs();
+  std::strcpy(selectedRef, "-");
+  // Made on first use, perhaps after start-up: made again when next needed.
+  thumbnailMaterial = nullptr;
+  diagramMaterial = nullptr;
+  handles.forget();
+  rootFrame = nullptr;
+  renderer->releaseObjectsSince(beforeModel);
+  zlog("model closed\n");
+  if (shell != nullptr) shell->updateTree();
 }
 
 bool CEditInterface::saveZMF(const std::string& fileName) { return saveModel(fileName, true); }

@@ -39,6 +39,10 @@ uint32_t CObjectHandles::name(ZGeometry* geometry, ZFrame* holder, uint32_t slot
   return geometry->editorHandle;
 }
 
+void CObjectHandles::forget() {
+  for (Entry& e : entries) e = Entry{};
+}
+
 const CObjectHandles::Entry* CObjectHandles::entry(uint32_t handle) const {
   return handle >= 1 && handle <= entries.size() ? &entries[handle - 1] : nullptr;
 }

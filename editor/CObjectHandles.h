@@ -22,6 +22,8 @@ class CObjectHandles {
   // The geometry's handle; holder is the frame it is sent under, slot its place there.
   uint32_t name(ZGeometry* geometry, ZFrame* holder, uint32_t slot);
 
+  // Every object forgotten (their model was closed); handles already given stay unused.
+  void forget();
   // The object of a handle while it is reachable from root, else null.
   ZFrame* frame(uint32_t handle, const ZFrame* root) const;
   ZGeometry* geometry(uint32_t handle, const ZFrame* root) const;

@@ -54,6 +54,49 @@ ZCorvane::~ZCorvane() {
   zlog("done\n");
 }
 
+ZCorvane::SObjectMark ZCorvane::markObjects() const {
+  SObjectMark mark{frames.size(), geometries.size(), materials.size(), cameras.size(),
+                   textures.size(), {}, {}};
+  for (const auto& b : vertexBuffers) mark.vertexCounts.push_back(b->vertexCount());
+  for (const auto& b : indexBuffers) mark.indexCounts.push_back(b->usedIndices);
+  return mark;
+}
+
+void ZCorvane::releaseObjectsSince(const SObjectMark& mark) {
+  const auto released = [](const auto& owned, size_t kept, const auto* object) {
+    for (size_t i = kept; i < owned.size(); ++i) {
+      if (owned[i].get() == object) return true;
+    }
+    return false;
+  };
+  if (released(frames, mark.frames, selectedFrame)) selectedFrame = nullptr;
+  if (released(frames, mark.frames, backBox)) backBox = nullptr;
+  if (released(geometries, mark.geometries, selectedGeometry)) selectedGeometry = nullptr;
+  if (released(cameras, mark.cameras, currentCamera)) currentCamera = nullptr;
+  currentGeometry = nullptr;
+  currentMaterial = nullptr;
+  currentVertexBuffer = nullptr;
+  currentIndexBuffer = nullptr;
+  transparentList.clear();
+  for (size_t i = mark.textures; i < textures.size(); ++i) {
+    const auto indexed = textureIndex.find(textures[i]->name);
+    if (indexed != textureIndex.end() && indexed->second == textures[i].get()) {
+      textureIndex.erase(indexed);
+    }
+  }
+  textures.resize(std::min(textures.size(), mark.textures));
+  frames.resize(std::min(frames.size(), mark.frames));
+  geometries.resize(std::min(geometries.size(), mark.geometries));
+  materials.resize(std::min(materials.size(), mark.materials));
+  cameras.resize(std::min(cameras.size(), mark.cameras));
+  vertexBuffers.resize(std::min(vertexBuffers.size(), mark.vertexCounts.size()));
+  for (size_t i = 0; i < vertexBuffers.size(); ++i) vertexBuffers[i]->truncate(mark.vertexCounts[i]);
+  indexBuffers.resize(std::min(indexBuffers.size(), mark.indexCounts.size()));
+  for (size_t i = 0; i < indexBuffers.size(); ++i) {
+    indexBuffers[i]->truncate(int32_t(mark.indexCounts[i]));
+  }
+}
+
 ZFrame* ZCorvane::getNewFrame() {
   frames.push_back(std::make_unique<ZFrame>());
   frames.back()->engine = this;

@@ -68,6 +68,18 @@ class ZCorvane {
   ZCorvane& operator=(const ZCorvane&) = delete;
 
   // --- objects and caches (ZCorvane.cpp) ---
+  // What the engine holds at a moment, so that everything made after it can go again (an
+  // editor closing its model).
+  struct SObjectMark {
+    size_t frames = 0, geometries = 0, materials = 0, cameras = 0, textures = 0;
+    std::vector<int32_t> vertexCounts;  // of each vertex buffer then
+    std::vector<uint32_t> indexCounts;  // indices handed out by each index buffer then
+  };
+  SObjectMark markObjects() const;
+  // Destroys the frames, geometries, materials, cameras, textures and buffers made after mark
+  // and cuts the buffers that existed then back to what they held. Selections, the sky box, the
+  // current camera and the drawing state that named released objects are cleared.
+  void releaseObjectsSince(const SObjectMark& mark);
   // New objects owned by the engine, with this engine as theirs, in creation order. A new
   // material's index is the material count after adding it (the first gets 1).
   ZFrame* getNewFrame();

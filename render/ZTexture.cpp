@@ -22,6 +22,7 @@ bool isTga(const std::string& file) {
 }  // namespace
 
 ZTexture::~ZTexture() {
+  if (owner != nullptr) owner->textureMemoryKB -= countedKB;
   if (texture != nullptr) texture->Release();
   if (colourTarget != nullptr) colourTarget->Release();
   if (hasDepth && depthSurface != nullptr) depthSurface->Release();

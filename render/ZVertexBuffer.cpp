@@ -4,6 +4,7 @@
 #include "platform/desktop.h"
 #include "render/ZCorvane.h"
 
+#include <algorithm>
 #include <cstring>
 
 ZVertexBuffer::~ZVertexBuffer() {
@@ -45,6 +46,18 @@ bool ZVertexBuffer::replaceVertices(int32_t first, const void* bytes, int32_t co
   std::memcpy(data, bytes, size);
   deviceBuffer->Unlock();
   return true;
+}
+
+void ZVertexBuffer::truncate(int32_t count) {
+  if (count < 0) return;
+  if (isIndexBuffer) {
+    usedIndices = std::min(usedIndices, uint32_t(count));
+    return;
+  }
+  if (closed || count >= appended) return;
+  appended = count;
+  pendingVertices.resize(size_t(count) * size_t(stride));
+  uploaded = std::min(uploaded, count);
 }
 
 void ZVertexBuffer::finalise(bool freeSource) {

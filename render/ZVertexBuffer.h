@@ -41,6 +41,9 @@ class ZVertexBuffer {
   // and in the device buffer where it holds them. False (nothing written) when the range lies
   // outside the buffer or a device lock fails.
   bool replaceVertices(int32_t first, const void* bytes, int32_t count);
+  // Forgets the vertices (indices, for an index buffer) from count on; draws stay below count.
+  // A closed buffer keeps what it holds.
+  void truncate(int32_t count);
   // Copies the pending vertices into a new device buffer, which replaces an older one (a closed
   // buffer is left as it is); with freeSource the pending copy is then freed and the buffer
   // closed. A failed create or lock logs its line and changes nothing else.

@@ -4,13 +4,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -36,6 +41,33 @@ constexpr int kIdleFrameMs = 250;            // to four frames a second
 constexpr int kFrameRole = Qt::UserRole;     // the frame or geometry of a tree item
 constexpr int kKindRole = Qt::UserRole + 1;  // 0 frame, 1 geometry
 constexpr int kTreeWidth = 220;
+constexpr int kRecentFiles = 10;
+const char* const kRecentKey = "recentFiles";
+const QString kTitle = QStringLiteral("ZMF Edit");
+
+const QString kKeysHelp = QStringLiteral(
+    "Viewport (click it first)\n"
+    "  space\torbital or free navigation\n"
+    "  c\tmove the selected frame with the mouse (again: back to orbital)\n"
+    "  arrows\tfly in free mode (Shift slow, Control fast)\n"
+    "  1 / 2\tnarrower / wider field of view (or the wheel)\n"
+    "  s\tselect the mesh under the cross-hair (or place the track point)\n"
+    "  m\tplace a flag under the cross-hair\n"
+    "  d\ttake the selected mesh or frame out of the model\n"
+    "  f\tcollapse the moveable frames\n"
+    "  g / i / n\tnormals again / faces flipped / texture coordinates normalised\n"
+    "  j\ta new default material for the selected mesh\n"
+    "  #\thalve the meshes' faces\n"
+    "  r\treload the selected mesh's textures\n"
+    "  p\tshaders on or off\n"
+    "  v\tthe sun's view\n"
+    "  z\treference points through the model or not\n"
+    "  F1 (held)\tno colour writes\n"
+    "Mouse\n"
+    "  left drag\tturn the view (orbit around the model in orbital mode)\n"
+    "  right drag\tmove forward and back; zoom in the flat views\n"
+    "View buttons\n"
+    "  P L T F\tperspective, left, top, front");
 
 const QString kModelFilter =
     "Models (*.zmt *.zmf *.pzo *.ase *.obj *.xsi *.x *.gltf *.glb *.fbx *.dae *.3ds *.ply *.stl);;"
@@ -49,8 +81,8 @@ int64_t nowMs() {
 
 }  // namespace
 
-Form1::Form1(const QString& file, bool unattended)
-    : commandLineFile(file), unattendedRun(unattended) {
+Form1::Form1(const QString& file, bool unattended, const std::string& logFileName)
+    : commandLineFile(file), logFile(logFileName) {
   int32_t width = 0, height = 0;
   CEditInterface::readDisplaySize(width, height);
   view = new CViewport;
@@ -90,7 +122,8 @@ Form1::Form1(const QString& file, bool unattended)
                                             unattended);
   buildMenus();
   buildViewButtons();
-  setWindowTitle(file.isEmpty() ? QStringLiteral("ZMF Edit") : QFileInfo(file).fileName());
+  setWindowTitle(file.isEmpty() ? kTitle : QFileInfo(file).fileName());
+  setAcceptDrops(true);
 
   connect(&frameTimer, &QTimer::timeout, this, &Form1::pace);
   frameTimer.start(std::max(1, int(1000.0 / std::max(1.0, screen()->refreshRate()))));
@@ -108,7 +141,7 @@ void Form1::withContext(const std::function<void()>& work) {
 }
 
 void Form1::startCore() {
-  editInterface = std::make_unique<CEditInterface>();
+  editInterface = std::make_unique<CEditInterface>(logFile);
   editInterface->shell = this;
   editInterface->windowHandle = static_cast<HWND>(&view->glContext());
   editInterface->init();
@@ -147,14 +180,17 @@ void Form1::buildMenus() {
     const QString name = askFile("Open", kModelFilter, false);
     if (!name.isEmpty()) openModel(name);
   });
-  file->addAction("&Save", QKeySequence::SaveAs, this, [this] {
-    const QString name = askFile("Save", "ZMF (*.zmf)", true);
-    if (!name.isEmpty()) withContext([&] { editInterface->saveZMF(name.toStdString()); });
+  recentMenu = file->addMenu("Open &Recent");
+  connect(recentMenu, &QMenu::aboutToShow, this, &Form1::fillRecentMenu);
+  file->addAction("&Close model", QKeySequence::Close, this, [this] {
+    if (!editInterface) return;
+    withContext([this] { editInterface->closeModel(); });
+    openedFile.clear();
+    setWindowTitle(kTitle);
   });
-  file->addAction("Quick Save (ZMF)", QKeySequence::Save, this, [this] {
-    if (openedFile.isEmpty()) return;
-    withContext([&] { editInterface->saveZMF(openedFile.toStdString()); });
-  });
+  file->addSeparator();
+  file->addAction("&Save", QKeySequence::SaveAs, this, [this] { saveAs(); });
+  file->addAction("Quick Save", QKeySequence::Save, this, [this] { quickSave(); });
   file->addAction("Save ZMT", this, [this] {
     const QString name = askFile("Save ZMT", "ZMT (*.zmt)", true);
     if (!name.isEmpty()) withContext([&] { editInterface->saveZMT(name.toStdString()); });
@@ -189,6 +225,9 @@ void Form1::buildMenus() {
     const QString name = askFile("Merge materials", "ZMT (*.zmt)", false);
     if (!name.isEmpty()) withContext([&] { editInterface->merge(name.toStdString()); });
   });
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->addAction("&Keys", this, [this] { QMessageBox::information(this, "Keys", kKeysHelp); });
 }
 
 void Form1::buildViewButtons() {
@@ -212,6 +251,81 @@ QString Form1::askFile(const QString& title, const QString& filter, bool save) {
   return name;
 }
 
+void Form1::fillRecentMenu() {
+  recentMenu->clear();
+  const QStringList files = QSettings().value(kRecentKey).toStringList();
+  for (const QString& file : files) {
+    recentMenu->addAction(file, this, [this, file] { openModel(file); });
+  }
+  if (!files.isEmpty()) recentMenu->addSeparator();
+  QAction* clear =
+      recentMenu->addAction("Clear recent", this, [] { QSettings().remove(kRecentKey); });
+  clear->setEnabled(!files.isEmpty());
+}
+
+void Form1::rememberRecent(const QString& file) {
+  QSettings settings;
+  QStringList files = settings.value(kRecentKey).toStringList();
+  files.removeAll(file);
+  files.prepend(file);
+  while (files.size() > kRecentFiles) files.removeLast();
+  settings.setValue(kRecentKey, files);
+}
+
+bool Form1::save(const QString& file) {
+  bool saved = false;
+  const std::string name = file.toStdString();
+  withContext([&] {
+    saved = file.endsWith(".zmt", Qt::CaseInsensitive) ? editInterface->saveZMT(name)
+                                                       : editInterface->saveZMF(name);
+  });
+  if (!saved) {
+    QMessageBox::warning(this, kTitle, "Cannot write " + file);
+    return false;
+  }
+  if (file == openedFile) openedStamp = QFileInfo(file).lastModified();
+  statusBar()->showMessage("Saved " + file, 3000);
+  return true;
+}
+
+void Form1::saveAs() {
+  if (!editInterface) return;
+  const QString name = askFile("Save", "ZMF (*.zmf);;ZMT (*.zmt)", true);
+  if (!name.isEmpty()) save(name);
+}
+
+// Back to the file that was opened, in its own format; a file changed on disk since is not
+// overwritten without asking.
+void Form1::quickSave() {
+  if (!editInterface) return;
+  const ModelFormat format = modelFormatOf(openedFile.toStdString());
+  if (format != ModelFormat::zmf && format != ModelFormat::zmt) {  // none opened, or imported
+    saveAs();
+    return;
+  }
+  const QFileInfo info(openedFile);
+  if (info.exists() && info.lastModified() != openedStamp &&
+      QMessageBox::question(this, kTitle,
+                            openedFile + " changed on disk since it was opened. Overwrite it?") !=
+          QMessageBox::Yes) {
+    return;
+  }
+  save(openedFile);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && event->mimeData()->urls().first().isLocalFile()) {
+    event->acceptProposedAction();
+  }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  const QString file = event->mimeData()->urls().first().toLocalFile();
+  event->acceptProposedAction();
+  // Opened once the drop has finished.
+  QTimer::singleShot(0, this, [this, file] { openModel(file); });
+}
+
 void Form1::openModel(const QString& file) {
   if (!editInterface) return;
   loading = true;
@@ -227,6 +341,8 @@ void Form1::openModel(const QString& file) {
     return;
   }
   openedFile = QDir(file).absolutePath();
+  openedStamp = QFileInfo(openedFile).lastModified();
+  rememberRecent(openedFile);
   setWindowTitle(QFileInfo(file).fileName());
   const float* ambient = editInterface->renderer->ambientColour;
   zlog("COLOR %f %f %f\n", double(ambient[0]), double(ambient[1]), double(ambient[2]));

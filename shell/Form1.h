@@ -4,6 +4,7 @@
 // when nothing moves), and turns menu items and tree clicks into calls on the core.
 #pragma once
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -15,6 +16,7 @@
 class CEditInterface;
 class CViewport;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -26,8 +28,9 @@ class Form1 : public QMainWindow, public IEditShell {
 
  public:
   // file (may be empty) is opened once the core has started. unattended: message boxes go to
-  // standard error instead of waiting for a click.
-  Form1(const QString& file, bool unattended);
+  // standard error instead of waiting for a click. logFileName as for CEditInterface (empty:
+  // standard output stays where it is).
+  Form1(const QString& file, bool unattended, const std::string& logFileName);
   ~Form1() override;
 
   // IEditShell
@@ -48,6 +51,8 @@ class Form1 : public QMainWindow, public IEditShell {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -56,6 +61,13 @@ class Form1 : public QMainWindow, public IEditShell {
   void pace();
   void buildMenus();
   void buildViewButtons();
+  void fillRecentMenu();
+  // The last ten files opened, newest first, kept in the user's settings.
+  void rememberRecent(const QString& file);
+  // As ZMT for a .zmt name, else as ZMF; false (with a message) when it could not be written.
+  bool save(const QString& file);
+  void saveAs();
+  void quickSave();
   // A file dialog that leaves the current folder as it found it; empty when cancelled.
   QString askFile(const QString& title, const QString& filter, bool save);
   void addTreeItems(const ZFrame& frame, QTreeWidgetItem* parent,
@@ -64,7 +76,7 @@ class Form1 : public QMainWindow, public IEditShell {
   void wheelTurned(int eighthsOfDegree);
 
   QString commandLineFile;
-  bool unattendedRun;
+  std::string logFile;
   std::unique_ptr<CEditInterface> editInterface;
   std::unique_ptr<QtDesktopHost> desktop;
   CViewport* view = nullptr;
@@ -76,4 +88,6 @@ class Form1 : public QMainWindow, public IEditShell {
   int viewMode = 0;      // of the P, L, T, F buttons
   bool loading = false;  // no frames while a load runs its progress bar
   QString openedFile;
+  QDateTime openedStamp;  // the opened file's time of change when it was opened or saved
+  QMenu* recentMenu = nullptr;
 };

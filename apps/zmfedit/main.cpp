@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "editor/CEditInterface.h"
 #include "foundation/ZDataFolder.h"
 #include "shell/CViewport.h"
 #include "shell/Form1.h"
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
   format.setStencilBufferSize(8);
   QSurfaceFormat::setDefaultFormat(format);
   QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("zmfedit");  // where the settings (recent files) live
+  QCoreApplication::setApplicationName("zmfedit");
   const Arguments args = parse(QApplication::arguments());
   if (!args.ok) {
     std::fputs("usage: zmfedit [FILE]\n       zmfedit --screenshot OUT.png [FILE]\n", stderr);
@@ -59,7 +62,7 @@ int main(int argc, char** argv) {
   }
   QDir::setCurrent(QString::fromStdString(data.string()));
 
-  Form1 window(args.file, !args.screenshot.isEmpty());
+  Form1 window(args.file, !args.screenshot.isEmpty(), CEditInterface::kLogFileName);
   if (!args.screenshot.isEmpty()) {
     int frames = 0;
     QObject::connect(&window, &Form1::frameDrawn, &window, [&] {

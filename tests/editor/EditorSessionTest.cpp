@@ -327,4 +327,51 @@ TEST_F(EditorSessionTest, BudgetDrawsAreTheDevicesIndexedDrawsOfAFrame) {
   EXPECT_EQ(budget.draws(), device.callCount(D3DCall::DrawIndexedPrimitive));
 }
 
+// Closing the model lets another open, and releases what the renderer made for the first: twenty
+// open and close cycles of two files leave the renderer where it started, and each model draws.
+TEST_F(EditorSessionTest, CloseModelReleasesItSoThatAnotherOpens) {
+  auto host = startSmall();
+  CEditInterface& editor = *host->editor;
+  // The binary copy beside a copy of the textures, where its loader looks.
+  fs::create_directory(folder.path() / "copy");
+  fs::copy(source / "samples/car/texture", folder.path() / "copy/texture");
+  const std::string zmf = folder.file("copy/car.zmf");
+  editor.loadZMT(sampleCar());
+  editor.saveZMF(zmf);
+  editor.closeModel();
+  const size_t frames = editor.renderer->frames.size();
+  const size_t geometries = editor.renderer->geometries.size();
+  const size_t materials = editor.renderer->materials.size();
+  const size_t textures = editor.renderer->textures.size();
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    const bool binary = cycle % 2 == 1;
+    if (binary) {
+      editor.loadZMF(zmf, false);
+    } else {
+      editor.loadZMT(sampleCar());
+    }
+    ASSERT_NE(editor.rootFrame, nullptr) << cycle;
+    EXPECT_NE(editor.rootFrame->getFrame("STEER"), nullptr) << cycle;
+    editor.onIdle();
+    EXPECT_GT(redPixels(*host), 50) << "the car is drawn, cycle " << cycle;
+    editor.newTrackCamera();
+    editor.getFlagIndex(7);
+    editor.getPhysicRef("PZTR_PIT1").x = 5;
+    editor.renderer->selectedGeometry = editor.rootFrame->geometries[0];
+    editor.closeModel();
+    EXPECT_EQ(editor.rootFrame, nullptr);
+    EXPECT_TRUE(editor.cameraList.empty());
+    EXPECT_TRUE(editor.flagDefs.empty());
+    EXPECT_EQ(editor.physicRefs.size(), 128u);
+    EXPECT_EQ(editor.getPhysicRefPos("PZTR_PIT1").x, 0);
+    EXPECT_EQ(editor.renderer->selectedGeometry, nullptr);
+    EXPECT_EQ(editor.renderer->frames.size(), frames) << cycle;
+    EXPECT_EQ(editor.renderer->geometries.size(), geometries) << cycle;
+    EXPECT_EQ(editor.renderer->materials.size(), materials) << cycle;
+    EXPECT_EQ(editor.renderer->textures.size(), textures) << cycle;
+  }
+  editor.onIdle();  // an empty scene still draws: the flag model and buffers it shares survive
+  EXPECT_EQ(redPixels(*host), 0);
+}
+
 }  // namespace
