@@ -42,6 +42,23 @@ class ZMaterial;
 class ZObjectBuilder;
 class ZTexture;
 
+// The material panel's fields that write back together: of the selected geometry's material
+// (the filters of layer 1: list entry 0 for point, 1 for linear), of the geometry, and of a
+// selected frame.
+struct SMaterialFields {
+  bool alphaTest = false;
+  int32_t alphaRef = 0;
+  bool doubleFace = false;
+  bool useZBuffer = true;
+  bool noZWrite = false;
+  float specularPower = 0;
+  int32_t magMinFilter = 1;
+  int32_t mipFilter = 1;
+  bool castShadow = false;
+  bool transparent = false;
+  bool frameMoveable = false;
+};
+
 class CEditInterface : public IShadowMapCallback, public IZMFListener {
  public:
   // The log opens on logFileName ("logLite.txt" in the editor); an empty name leaves standard
@@ -184,6 +201,11 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // A layer's texture from the texture cache; an empty name removes it.
   void setSelectedTexture(int layer, const std::string& fileName);
   void invertSelectedU();
+  // The panel's fields from the selection (defaults where there is none), and back: the
+  // material's fields when the selected geometry has a material, the geometry's flags when one
+  // is selected, the frame's moveable flag when a frame is.
+  SMaterialFields getActiveMaterial() const;
+  void setActiveMaterial(const SMaterialFields& fields);
   // The effect of the selected geometry's material; an empty name removes it.
   void chooseShader(const std::string& effectName);
   // A value of the variables grid back into the selected geometry's material's effect.

@@ -222,6 +222,45 @@ void CEditInterface::invertSelectedU() {
   if (renderer->selectedGeometry != nullptr) renderer->selectedGeometry->invertTextureX();
 }
 
+SMaterialFields CEditInterface::getActiveMaterial() const {
+  SMaterialFields f;
+  if (const ZFrame* frame = renderer->selectedFrame) f.frameMoveable = frame->moveable;
+  const ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) return f;
+  f.castShadow = g->castShadow;
+  f.transparent = g->transparent;
+  if (g->material == nullptr) return f;
+  const ZMaterial& m = *g->material;
+  f.alphaTest = m.alphaTest;
+  f.alphaRef = m.alphaRef;
+  f.doubleFace = m.doubleFace;
+  f.useZBuffer = m.useZBuffer;
+  f.noZWrite = m.forceNoDepthWrite;
+  f.specularPower = m.d3dMaterial.Power;
+  f.magMinFilter = m.stage(1).magFilter == D3DTEXF_POINT ? 0 : 1;
+  f.mipFilter = m.stage(1).mipMapFilter == D3DTEXF_POINT ? 0 : 1;
+  return f;
+}
+
+void CEditInterface::setActiveMaterial(const SMaterialFields& f) {
+  if (ZFrame* frame = renderer->selectedFrame) frame->moveable = f.frameMoveable;
+  ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) return;
+  g->castShadow = f.castShadow;
+  g->transparent = f.transparent;
+  if (g->material == nullptr) return;
+  ZMaterial& m = *g->material;
+  m.alphaTest = f.alphaTest;
+  m.alphaRef = uint8_t(std::clamp(f.alphaRef, 0, 255));
+  m.setDoubleFace(f.doubleFace);
+  m.useZBuffer = f.useZBuffer;
+  m.forceNoDepthWrite = f.noZWrite;
+  m.setShininess(f.specularPower);
+  ZMaterialStage& layer1 = m.stage(1);
+  layer1.magFilter = layer1.minFilter = f.magMinFilter == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
+  layer1.mipMapFilter = f.mipFilter == 0 ? D3DTEXF_POINT : D3DTEXF_LINEAR;
+}
+
 void CEditInterface::chooseShader(const std::string& effectName) {
   ZMaterial* material = selectedMaterial("shader");
   if (material == nullptr) return;

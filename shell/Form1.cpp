@@ -15,9 +15,11 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <algorithm>
@@ -31,6 +33,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
+#include "shell/CMaterialPanel.h"
 #include "shell/CViewport.h"
 #include "shell/QtDesktopHost.h"
 
@@ -41,6 +44,7 @@ constexpr int kIdleFrameMs = 250;            // to four frames a second
 constexpr int kFrameRole = Qt::UserRole;     // the frame or geometry of a tree item
 constexpr int kKindRole = Qt::UserRole + 1;  // 0 frame, 1 geometry
 constexpr int kTreeWidth = 220;
+constexpr int kPanelWidth = 340;
 constexpr int kRecentFiles = 10;
 const char* const kRecentKey = "recentFiles";
 const QString kTitle = QStringLiteral("ZMF Edit");
@@ -104,11 +108,22 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   connect(tree, &QTreeWidget::itemClicked, this,
           [this](QTreeWidgetItem* item) { treeItemClicked(item); });
 
+  materialPanel =
+      new CMaterialPanel([this] { return editInterface.get(); },
+                         [this](const std::function<void()>& work) { withContext(work); });
+  auto* scroll = new QScrollArea;
+  scroll->setWidget(materialPanel);
+  scroll->setWidgetResizable(true);
+  panels = new QTabWidget;
+  panels->addTab(scroll, "material");
+  panels->setMinimumWidth(kPanelWidth);
+
   auto* splitter = new QSplitter;
   splitter->addWidget(tree);
   splitter->addWidget(view);
+  splitter->addWidget(panels);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({kTreeWidth, width});
+  splitter->setSizes({kTreeWidth, width, kPanelWidth});
   setCentralWidget(splitter);
 
   progress = new QProgressBar;
@@ -157,7 +172,7 @@ void Form1::drawFrame() {
   core.viewMode = viewMode;
   view->setCursor(core.navigationMode == 2 ? Qt::PointingHandCursor : Qt::ArrowCursor);
   core.mouseInWindow = rect().contains(mapFromGlobal(QCursor::pos()));
-  core.showOverlay = true;  // the variables grid is hidden: there is none yet
+  core.showOverlay = !materialPanel->variablesGridShown();
   core.onIdle();
   emit frameDrawn();
 }
@@ -328,6 +343,11 @@ void Form1::dropEvent(QDropEvent* event) {
 
 void Form1::openModel(const QString& file) {
   if (!editInterface) return;
+  if (editInterface->rootFrame != nullptr) {
+    // The editor holds one model; closing it is the user's choice (it may hold unsaved edits).
+    statusBar()->showMessage("A model is open: close it first (File > Close model)", 5000);
+    return;
+  }
   loading = true;
   progress->setValue(0);
   progress->setVisible(true);
@@ -401,6 +421,8 @@ void Form1::treeItemClicked(QTreeWidgetItem* item) {
   if (selectedItem != nullptr) selectedItem->setForeground(0, palette().text());
   item->setForeground(0, Qt::red);
   selectedItem = item;
+  materialPanel->hideVariablesGrid();
+  materialPanel->refresh();
 }
 
 void Form1::selectionChanged(ZGeometry* geometry) {
@@ -414,6 +436,7 @@ void Form1::selectionChanged(ZGeometry* geometry) {
       selectedItem = item;
     }
   }
+  materialPanel->refresh();
 }
 
 void Form1::refChanged(const std::string&) {}

@@ -14,6 +14,8 @@
 #include "editor/IEditShell.h"
 
 class CEditInterface;
+class CMaterialPanel;
+class QTabWidget;
 class CViewport;
 class QLabel;
 class QMenu;
@@ -80,6 +82,8 @@ class Form1 : public QMainWindow, public IEditShell {
   std::unique_ptr<CEditInterface> editInterface;
   std::unique_ptr<QtDesktopHost> desktop;
   CViewport* view = nullptr;
+  QTabWidget* panels = nullptr;
+  CMaterialPanel* materialPanel = nullptr;
   QTreeWidget* tree = nullptr;
   QTreeWidgetItem* selectedItem = nullptr;
   QProgressBar* progress = nullptr;

@@ -3,14 +3,24 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QSurfaceFormat>
+#include <QTableWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <filesystem>
 #include <string>
 
 #include "editor/CEditInterface.h"
+#include "formats/ZFileZMF.h"
+#include "render/ZCorvane.h"
+#include "scene/ZFrame.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
+#include "shell/CMaterialPanel.h"
 #include "shell/Form1.h"
 #include "tests/support/TempFolder.h"
 
@@ -75,13 +85,35 @@ class Form1Test : public ::testing::Test {
     ADD_FAILURE() << "no menu item " << text.toStdString();
   }
 
+  // A click on the tree's top-level item of that name.
+  void clickTreeItem(const QString& name) {
+    auto* tree = window->findChild<QTreeWidget*>();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+      if (tree->topLevelItem(i)->text(0) == name) {
+        emit tree->itemClicked(tree->topLevelItem(i), 0);
+        return;
+      }
+    }
+    ADD_FAILURE() << "no tree item " << name.toStdString();
+  }
+  ZGeometry* geometry(const std::string& name) {
+    return window->core()->rootFrame->getGeometry(name, false);
+  }
+  CMaterialPanel& panel() { return *window->findChild<CMaterialPanel*>(); }
+  template <typename Widget>
+  Widget& field(const char* name) {
+    auto* found = panel().findChild<Widget*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return *found;
+  }
+  const QString car = QString(ZMF_DATA_DIR) + "/samples/car/car.zmt";
+
   std::unique_ptr<Form1> window;
 };
 
 TEST_F(Form1Test, OpenCloseAndOpenAnotherRebuildTheTree) {
   TempFolder folder;
   fs::copy(fs::path(ZMF_DATA_DIR) / "samples/car/texture", folder.path() / "texture");
-  const QString car = QString(ZMF_DATA_DIR) + "/samples/car/car.zmt";
   const QString copy = QString::fromStdString(folder.file("car.zmf"));
 
   window->openModel(car);
@@ -102,6 +134,74 @@ TEST_F(Form1Test, OpenCloseAndOpenAnotherRebuildTheTree) {
   EXPECT_EQ(topLevelNames(), carTree);
   EXPECT_TRUE(waitFor([&] { return frames >= 3; })) << "the second model is drawn";
   EXPECT_EQ(window->windowTitle(), "car.zmf");
+}
+
+// Filling the panel for another geometry writes nothing back. The two differ in a box filled
+// early (alpha test) and in fields filled after it: a write while filling would carry the first
+// geometry's later fields into the second.
+TEST_F(Form1Test, FillingTheMaterialPanelWritesNothing) {
+  window->openModel(car);
+  ZGeometry& bodyMesh = *geometry("BODY");
+  ZGeometry& glassMesh = *geometry("WINDSCREEN");
+  for (ZGeometry* g : {&bodyMesh, &glassMesh}) {
+    g->castShadow = true;
+    g->transparent = false;
+    g->material->doubleFace = false;
+    g->material->useZBuffer = true;
+    g->material->forceNoDepthWrite = false;
+  }
+  ZMaterial& body = *bodyMesh.material;
+  ZMaterial& glass = *glassMesh.material;
+  body.alphaTest = false;
+  body.alphaRef = 10;
+  body.d3dMaterial.Power = 5;
+  glass.alphaTest = true;
+  glass.alphaRef = 200;
+  glass.d3dMaterial.Power = 50;
+  clickTreeItem("BODY");
+  EXPECT_EQ(field<QLineEdit>("alphaRef").text(), "10");
+  clickTreeItem("WINDSCREEN");
+  EXPECT_TRUE(field<QCheckBox>("alphaTest").isChecked());
+  EXPECT_EQ(glass.alphaRef, 200);
+  EXPECT_EQ(glass.d3dMaterial.Power, 50);
+  EXPECT_EQ(body.alphaRef, 10);
+  EXPECT_EQ(body.d3dMaterial.Power, 5);
+}
+
+TEST_F(Form1Test, MaterialChangesFromThePanelAreSaved) {
+  TempFolder folder;
+  window->openModel(car);
+  clickTreeItem("BODY");
+  panel().applyColour(CEditInterface::MaterialColour::diffuse, QColor(10, 200, 30));
+  field<QCheckBox>("alphaTest").setChecked(true);
+  const std::string saved = folder.file("edited.zmt");
+  window->withContext([&] { EXPECT_TRUE(window->core()->saveZMT(saved)); });
+
+  ZCorvane engine;
+  ZFileZMF reader(&engine);
+  ZFrame* root = engine.getNewFrame();
+  ASSERT_TRUE(reader.loadText(saved, root));
+  const ZGeometry* body = root->getGeometry("BODY", true);
+  ASSERT_NE(body, nullptr);
+  ASSERT_NE(body->material, nullptr);
+  EXPECT_NEAR(body->material->d3dMaterial.Diffuse.g, 200.0f / 255.0f, 1e-4f);
+  EXPECT_NEAR(body->material->d3dMaterial.Diffuse.r, 10.0f / 255.0f, 1e-4f);
+  EXPECT_TRUE(body->material->alphaTest);
+}
+
+TEST_F(Form1Test, TheFirstEffectEntryRemovesTheEffectAndEmptiesTheGrid) {
+  window->openModel(car);
+  clickTreeItem("BODY");
+  auto& effects = field<QComboBox>("effect");
+  const int shadowMap = effects.findText("shadowMap.fxo");
+  ASSERT_GT(shadowMap, 0);
+  emit effects.activated(shadowMap);
+  EXPECT_EQ(geometry("BODY")->material->effectName, "shadowMap.fxo");
+  emit effects.activated(0);
+  EXPECT_EQ(geometry("BODY")->material->effectName, "");
+  EXPECT_TRUE(geometry("BODY")->material->effectVars.empty());
+  EXPECT_EQ(panel().findChild<QTableWidget*>()->rowCount(), 0);
+  EXPECT_FALSE(panel().variablesGridShown());
 }
 
 }  // namespace
