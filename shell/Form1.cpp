@@ -34,6 +34,7 @@
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
 #include "shell/CMaterialPanel.h"
+#include "shell/CToolTabs.h"
 #include "shell/CViewport.h"
 #include "shell/QtDesktopHost.h"
 
@@ -116,6 +117,11 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   scroll->setWidgetResizable(true);
   panels = new QTabWidget;
   panels->addTab(scroll, "material");
+  toolTabs = std::make_unique<CToolTabs>(
+      CToolTabs::Host{[this] { return editInterface.get(); },
+                      [this](const std::function<void()>& work) { withContext(work); },
+                      [this] { updateTree(); }, this},
+      *panels);
   panels->setMinimumWidth(kPanelWidth);
 
   auto* splitter = new QSplitter;

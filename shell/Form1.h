@@ -15,6 +15,7 @@
 
 class CEditInterface;
 class CMaterialPanel;
+class CToolTabs;
 class QTabWidget;
 class CViewport;
 class QLabel;
@@ -84,6 +85,7 @@ class Form1 : public QMainWindow, public IEditShell {
   CViewport* view = nullptr;
   QTabWidget* panels = nullptr;
   CMaterialPanel* materialPanel = nullptr;
+  std::unique_ptr<CToolTabs> toolTabs;
   QTreeWidget* tree = nullptr;
   QTreeWidgetItem* selectedItem = nullptr;
   QProgressBar* progress = nullptr;

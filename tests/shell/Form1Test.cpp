@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTableWidget>
 #include <QThread>
@@ -85,6 +86,11 @@ class Form1Test : public ::testing::Test {
     ADD_FAILURE() << "no menu item " << text.toStdString();
   }
 
+  void clickButton(const QString& text) {
+    auto* button = window->findChild<QPushButton*>(text);
+    ASSERT_NE(button, nullptr) << text.toStdString();
+    button->click();
+  }
   // A click on the tree's top-level item of that name.
   void clickTreeItem(const QString& name) {
     auto* tree = window->findChild<QTreeWidget*>();
@@ -202,6 +208,38 @@ TEST_F(Form1Test, TheFirstEffectEntryRemovesTheEffectAndEmptiesTheGrid) {
   EXPECT_TRUE(geometry("BODY")->material->effectVars.empty());
   EXPECT_EQ(panel().findChild<QTableWidget*>()->rowCount(), 0);
   EXPECT_FALSE(panel().variablesGridShown());
+}
+
+TEST_F(Form1Test, MoveUpOnTheFirstFrameChangesNothingAndRebuildsTheTree) {
+  window->openModel(car);
+  const QStringList before = topLevelNames();
+  ZFrame* first = window->core()->rootFrame->children.front();
+  window->core()->renderer->selectedFrame = first;
+  int rebuilt = 0;
+  auto* tree = window->findChild<QTreeWidget*>();
+  // Rebuilding clears the tree: the current item goes.
+  QObject::connect(tree, &QTreeWidget::currentItemChanged, [&] { ++rebuilt; });
+  tree->setCurrentItem(tree->topLevelItem(0));
+  rebuilt = 0;
+  clickButton("move up");
+  EXPECT_EQ(window->core()->rootFrame->children.front(), first);
+  EXPECT_EQ(topLevelNames(), before);
+  EXPECT_GT(rebuilt, 0) << "the tree was rebuilt";
+
+  window->core()->renderer->selectedFrame = window->core()->rootFrame->children[1];
+  clickButton("move up");
+  EXPECT_EQ(window->core()->rootFrame->children.front()->name, before[4].toStdString());
+  EXPECT_EQ(topLevelNames()[3], before[4]);
+}
+
+TEST_F(Form1Test, AShadowRangeBelowFiveIsStoredAsFive) {
+  auto* range = window->findChild<QLineEdit*>("shadowRange");
+  ASSERT_NE(range, nullptr);
+  for (const auto& [typed, stored] : {std::pair{"2", 5.0f}, std::pair{"40", 40.0f}}) {
+    range->setText(typed);
+    emit range->editingFinished();
+    EXPECT_EQ(window->core()->shadowRange, stored) << typed;
+  }
 }
 
 }  // namespace
