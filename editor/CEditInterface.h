@@ -135,6 +135,11 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void exportPhysicRefsTR(const std::string& fileName);
   // A file that cannot be read leaves the points as they are.
   void importPhysicRefsTR(const std::string& fileName);
+  // The reference panel: the point being edited (drawn highlighted, moved by the 's' key), and
+  // its position with the heading its companion (the name followed by "d") keeps in x. Unknown
+  // names change nothing.
+  void selectReference(const std::string& name);
+  void setTrackReference(const std::string& name, const ZVector& position, float heading);
   // Pit, box and start points and their headings from the model's marker meshes ("INV_PIT_1"
   // and "INV_TARGETPIT_1", ...); the file name is not used.
   void genRefsFrom3D(const std::string& fileName);

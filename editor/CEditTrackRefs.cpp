@@ -9,6 +9,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -24,6 +25,21 @@ struct MarkerNames {
 constexpr MarkerNames kMarkers[] = {{"PIT", "PIT"}, {"BOX", "BOX"}, {"START", "GRID"}};
 
 }  // namespace
+
+void CEditInterface::selectReference(const std::string& name) {
+  if (!hasPhysicRef(name)) return;
+  std::snprintf(selectedRef, sizeof selectedRef, "%s", name.c_str());
+}
+
+void CEditInterface::setTrackReference(const std::string& name, const ZVector& position,
+                                       float heading) {
+  if (!hasPhysicRef(name)) return;
+  SPhysicRef& ref = getPhysicRef(name);
+  ref.x = position.x;
+  ref.y = position.y;
+  ref.z = position.z;
+  if (hasPhysicRef(name + "d")) getPhysicRef(name + "d").x = heading;
+}
 
 void CEditInterface::exportPhysicRefsTR(const std::string& fileName) {
   zlog("exporting to %s\n", fileName.c_str());

@@ -35,6 +35,7 @@
 #include "scene/ZLight.h"
 #include "shell/CMaterialPanel.h"
 #include "shell/CToolTabs.h"
+#include "shell/CTrackTabs.h"
 #include "shell/CViewport.h"
 #include "shell/QtDesktopHost.h"
 
@@ -122,6 +123,10 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
                       [this](const std::function<void()>& work) { withContext(work); },
                       [this] { updateTree(); }, this},
       *panels);
+  trackTabs = std::make_unique<CTrackTabs>(
+      CTrackTabs::Host{[this] { return editInterface.get(); },
+                       [this](const std::function<void()>& work) { withContext(work); }, this},
+      *panels);
   panels->setMinimumWidth(kPanelWidth);
 
   auto* splitter = new QSplitter;
@@ -166,6 +171,7 @@ void Form1::startCore() {
   editInterface->shell = this;
   editInterface->windowHandle = static_cast<HWND>(&view->glContext());
   editInterface->init();
+  trackTabs->modelOpened();
   if (!commandLineFile.isEmpty()) {
     // Opened once the window is up, so that the progress bar shows.
     QTimer::singleShot(0, this, [this] { openModel(commandLineFile); });
@@ -206,6 +212,7 @@ void Form1::buildMenus() {
   file->addAction("&Close model", QKeySequence::Close, this, [this] {
     if (!editInterface) return;
     withContext([this] { editInterface->closeModel(); });
+    trackTabs->modelOpened();
     openedFile.clear();
     setWindowTitle(kTitle);
   });
@@ -377,6 +384,7 @@ void Form1::openModel(const QString& file) {
     zlog("COLOR2 %f %f %f\n", double(sun.r), double(sun.g), double(sun.b));
   }
   updateTree();
+  trackTabs->modelOpened();
 }
 
 void Form1::updateTree() {
@@ -445,7 +453,7 @@ void Form1::selectionChanged(ZGeometry* geometry) {
   materialPanel->refresh();
 }
 
-void Form1::refChanged(const std::string&) {}
+void Form1::refChanged(const std::string& name) { trackTabs->refChanged(name); }
 
 void Form1::setProgress(int32_t percent) {
   progress->setValue(std::clamp(int(percent), 0, 100));

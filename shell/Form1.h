@@ -16,6 +16,7 @@
 class CEditInterface;
 class CMaterialPanel;
 class CToolTabs;
+class CTrackTabs;
 class QTabWidget;
 class CViewport;
 class QLabel;
@@ -86,6 +87,7 @@ class Form1 : public QMainWindow, public IEditShell {
   QTabWidget* panels = nullptr;
   CMaterialPanel* materialPanel = nullptr;
   std::unique_ptr<CToolTabs> toolTabs;
+  std::unique_ptr<CTrackTabs> trackTabs;
   QTreeWidget* tree = nullptr;
   QTreeWidgetItem* selectedItem = nullptr;
   QProgressBar* progress = nullptr;

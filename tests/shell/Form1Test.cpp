@@ -7,8 +7,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSurfaceFormat>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
 #include <QTreeWidget>
@@ -240,6 +242,48 @@ TEST_F(Form1Test, AShadowRangeBelowFiveIsStoredAsFive) {
     emit range->editingFinished();
     EXPECT_EQ(window->core()->shadowRange, stored) << typed;
   }
+}
+
+TEST_F(Form1Test, TheTrackTabEditsPointsInReferenceMode) {
+  auto* panels = window->findChild<QTabWidget*>();
+  ASSERT_NE(panels, nullptr);
+  const auto showTab = [&](const QString& name) {
+    for (int i = 0; i < panels->count(); ++i) {
+      if (panels->tabText(i) == name) panels->setCurrentIndex(i);
+    }
+  };
+  CEditInterface& core = *window->core();
+  showTab("physic track");
+  EXPECT_TRUE(core.refEditMode);
+  auto* list = window->findChild<QListWidget*>("references");
+  ASSERT_NE(list, nullptr);
+  const auto items = list->findItems("PZTR_PIT1", Qt::MatchExactly);
+  ASSERT_EQ(items.size(), 1);
+  list->setCurrentItem(items[0]);
+  EXPECT_STREQ(core.selectedRef, "PZTR_PIT1");
+  auto* x = window->findChild<QLineEdit*>("x");
+  auto* heading = window->findChild<QLineEdit*>("heading");
+  x->setText("1.5");
+  heading->setText("90");
+  emit heading->editingFinished();
+  EXPECT_EQ(core.getPhysicRefPos("PZTR_PIT1").x, 1.5f);
+  EXPECT_EQ(core.getPhysicRefPos("PZTR_PIT1d").x, 90.0f);
+  showTab("material");
+  EXPECT_FALSE(core.refEditMode);
+}
+
+TEST_F(Form1Test, TheCameraTabListsNewAndDeletedCameras) {
+  clickButton("new");
+  clickButton("new");
+  auto* list = window->findChild<QListWidget*>("cameras");
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(1)->text(), "NCAMERA1");
+  list->setCurrentRow(0);
+  clickButton("delete");
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(list->item(0)->text(), "NCAMERA1");
+  EXPECT_EQ(window->core()->cameraList.size(), 1u);
 }
 
 }  // namespace

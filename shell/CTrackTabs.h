@@ -1,0 +1,52 @@
+// The track tabs of the property panel: "physic track" (the track's reference points: the tab
+// being shown turns the core's reference mode on), "lights" (sun direction and colours, ambient
+// light, shadow bias) and "cameras" (the track cameras). Every change goes to a core operation.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+class CEditInterface;
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QSlider;
+class QTabWidget;
+class QWidget;
+
+class CTrackTabs {
+ public:
+  struct Host {
+    std::function<CEditInterface*()> core;
+    std::function<void(const std::function<void()>&)> withContext;  // GL context current
+    QWidget* window;                                                // parent of dialogs
+  };
+
+  CTrackTabs(Host host, QTabWidget& panels);
+
+  // The core's refChanged: the shown values again when that point is listed.
+  void refChanged(const std::string& name);
+  // After a model is opened: the camera list again.
+  void modelOpened();
+
+ private:
+  QWidget* references();
+  QWidget* lights();
+  QWidget* cameras();
+  void showReference();
+  void writeReference();
+  void fillCameras();
+  int selectedCamera() const;
+  QString askFile(const QString& title, bool save);
+
+  Host host;
+  bool updating = false;
+  QListWidget* referenceList = nullptr;
+  QLineEdit* values[3] = {};
+  QLineEdit* heading = nullptr;
+  QSlider *sunX = nullptr, *sunZ = nullptr;
+  QListWidget* cameraList = nullptr;
+  QLineEdit *tag = nullptr, *minFov = nullptr, *maxFov = nullptr;
+  QCheckBox* fixed = nullptr;
+};
