@@ -42,7 +42,7 @@
 namespace {
 
 constexpr int kIdleAfterMs = 1000;           // without input for this long, the frame rate drops
-constexpr int kIdleFrameMs = 250;            // to four frames a second
+constexpr int kIdleFrameMs = 500;            // to two frames a second
 constexpr int kFrameRole = Qt::UserRole;     // the frame or geometry of a tree item
 constexpr int kKindRole = Qt::UserRole + 1;  // 0 frame, 1 geometry
 constexpr int kTreeWidth = 220;
