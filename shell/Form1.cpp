@@ -34,6 +34,7 @@
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
 #include "shell/CMaterialPanel.h"
+#include "shell/CObjectTree.h"
 #include "shell/CToolTabs.h"
 #include "shell/CTrackTabs.h"
 #include "shell/CViewport.h"
@@ -41,10 +42,8 @@
 
 namespace {
 
-constexpr int kIdleAfterMs = 1000;           // without input for this long, the frame rate drops
-constexpr int kIdleFrameMs = 500;            // to two frames a second
-constexpr int kFrameRole = Qt::UserRole;     // the frame or geometry of a tree item
-constexpr int kKindRole = Qt::UserRole + 1;  // 0 frame, 1 geometry
+constexpr int kIdleAfterMs = 1000;  // without input for this long, the frame rate drops
+constexpr int kIdleFrameMs = 500;   // to two frames a second
 constexpr int kTreeWidth = 220;
 constexpr int kPanelWidth = 340;
 constexpr int kRecentFiles = 10;
@@ -103,8 +102,7 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   });
   connect(view, &CViewport::wheelTurned, this, &Form1::wheelTurned);
 
-  tree = new QTreeWidget;
-  tree->setHeaderHidden(true);
+  tree = new CObjectTree;
   tree->setMinimumWidth(kTreeWidth);
   tree->installEventFilter(this);
   connect(tree, &QTreeWidget::itemClicked, this,
@@ -387,69 +385,20 @@ void Form1::openModel(const QString& file) {
   trackTabs->modelOpened();
 }
 
-void Form1::updateTree() {
-  selectedItem = nullptr;
-  tree->setUpdatesEnabled(false);
-  tree->clear();
-  if (editInterface && editInterface->rootFrame != nullptr) {
-    QList<QTreeWidgetItem*> topLevel;
-    addTreeItems(*editInterface->rootFrame, nullptr, topLevel);
-    tree->addTopLevelItems(topLevel);
-  }
-  tree->setUpdatesEnabled(true);
-}
-
-// A frame's own geometries first, then one item per child frame holding the same structure.
-void Form1::addTreeItems(const ZFrame& frame, QTreeWidgetItem* parent,
-                         QList<QTreeWidgetItem*>& topLevel) {
-  const auto add = [&](const std::string& name, const void* object, int kind) {
-    auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(name)));
-    item->setData(0, kFrameRole, QVariant::fromValue(quintptr(object)));
-    item->setData(0, kKindRole, kind);
-    if (parent != nullptr) {
-      parent->addChild(item);
-    } else {
-      topLevel.append(item);
-    }
-    return item;
-  };
-  for (const ZGeometry* g : frame.geometries) add(g->name, g, 1);
-  for (const ZFrame* child : frame.children) {
-    QTreeWidgetItem* item = add(child->name, child, 0);
-    QList<QTreeWidgetItem*> unused;
-    addTreeItems(*child, item, unused);
-  }
-}
+void Form1::updateTree() { tree->rebuild(editInterface ? editInterface->rootFrame : nullptr); }
 
 void Form1::treeItemClicked(QTreeWidgetItem* item) {
   if (!editInterface || item == nullptr) return;
   ZCorvane& renderer = *editInterface->renderer;
-  renderer.selectedGeometry = nullptr;
-  renderer.selectedFrame = nullptr;
-  const auto object = item->data(0, kFrameRole).value<quintptr>();
-  if (item->data(0, kKindRole).toInt() == 1) {
-    renderer.selectedGeometry = reinterpret_cast<ZGeometry*>(object);
-  } else {
-    renderer.selectedFrame = reinterpret_cast<ZFrame*>(object);
-  }
-  if (selectedItem != nullptr) selectedItem->setForeground(0, palette().text());
-  item->setForeground(0, Qt::red);
-  selectedItem = item;
+  renderer.selectedGeometry = CObjectTree::geometryOf(*item);
+  renderer.selectedFrame = CObjectTree::frameOf(*item);
+  tree->markSelected(item);
   materialPanel->hideVariablesGrid();
   materialPanel->refresh();
 }
 
 void Form1::selectionChanged(ZGeometry* geometry) {
-  for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* item = tree->topLevelItem(i);
-    const bool hit = item->data(0, kKindRole).toInt() == 1 &&
-                     item->data(0, kFrameRole).value<quintptr>() == quintptr(geometry);
-    item->setForeground(0, hit ? QBrush(Qt::red) : palette().text());
-    if (hit) {
-      tree->setCurrentItem(item);
-      selectedItem = item;
-    }
-  }
+  tree->markGeometry(geometry);
   materialPanel->refresh();
 }
 

@@ -15,6 +15,7 @@
 
 class CEditInterface;
 class CMaterialPanel;
+class CObjectTree;
 class CToolTabs;
 class CTrackTabs;
 class QTabWidget;
@@ -22,7 +23,6 @@ class CViewport;
 class QLabel;
 class QMenu;
 class QProgressBar;
-class QTreeWidget;
 class QTreeWidgetItem;
 class QtDesktopHost;
 class ZFrame;
@@ -74,8 +74,6 @@ class Form1 : public QMainWindow, public IEditShell {
   void quickSave();
   // A file dialog that leaves the current folder as it found it; empty when cancelled.
   QString askFile(const QString& title, const QString& filter, bool save);
-  void addTreeItems(const ZFrame& frame, QTreeWidgetItem* parent,
-                    QList<QTreeWidgetItem*>& topLevel);
   void treeItemClicked(QTreeWidgetItem* item);
   void wheelTurned(int eighthsOfDegree);
 
@@ -88,8 +86,7 @@ class Form1 : public QMainWindow, public IEditShell {
   CMaterialPanel* materialPanel = nullptr;
   std::unique_ptr<CToolTabs> toolTabs;
   std::unique_ptr<CTrackTabs> trackTabs;
-  QTreeWidget* tree = nullptr;
-  QTreeWidgetItem* selectedItem = nullptr;
+  CObjectTree* tree = nullptr;
   QProgressBar* progress = nullptr;
   QLabel* fovLabel = nullptr;
   QTimer frameTimer;
