@@ -51,7 +51,8 @@ constexpr const char* kUsage =
     "  convert IN OUT [--scale S] [--mirror-x]\n"
     "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
     "                            textures are referenced, not copied\n"
-    "  render IN -o OUT.png [--size WxH] [--view persp|left|top|front] [--scale S] [--mirror-x]\n"
+    "  render IN -o OUT.png [--size WxH|N] [--view persp|left|top|front] [--scale S]\n"
+    "         [--mirror-x]\n"
     "                            a frame of the model through the renderer (headless), framed\n"
     "                            by the camera, with sun shadows on a floor (default 800x600)\n"
     "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
@@ -280,14 +281,15 @@ int convertModel(const std::vector<std::string>& args) {
 }
 
 // "WxH" with both sides 1..8192.
+// "WxH", or "N" for an N x N picture (what file managers ask of a thumbnailer).
 bool parseSize(const std::string& text, int& width, int& height) {
-  const size_t x = text.find('x');
-  if (x == std::string::npos) return false;
   const auto side = [](const std::string& part, int& out) {
     const char* end = part.data() + part.size();
     const auto result = std::from_chars(part.data(), end, out);
     return result.ec == std::errc() && result.ptr == end && out >= 1 && out <= 8192;
   };
+  const size_t x = text.find('x');
+  if (x == std::string::npos) return side(text, width) && side(text, height);
   return side(text.substr(0, x), width) && side(text.substr(x + 1), height);
 }
 
