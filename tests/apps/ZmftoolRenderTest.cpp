@@ -44,7 +44,7 @@ TEST(ZmftoolRender, BadRequestsExitWithTheirStatus) {
       {"render " + kSampleCar, 2},                              // no output
       {"render " + kSampleCar + " -o " + png + " --view side", 2},
       {"render " + kSampleCar + " -o " + png + " --size 0x10", 2},
-      {"render " + kSampleCar + " -o " + png + " --size 640", 2},
+      {"render " + kSampleCar + " -o " + png + " --size 640x", 2},
       {"render /nonexistent/car.zmt -o " + png, 1},
       {"render " + kSampleCar + " -o /nonexistent/dir/x.png", 1},
   };
