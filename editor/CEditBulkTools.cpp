@@ -33,6 +33,7 @@ bool CEditInterface::hasModel(const char* tool) const {
 }
 
 void CEditInterface::autoAlpha(ZFrame* frame) {
+  edited();
   if (frame == nullptr) return;
   forEachGeometry(*frame, [](ZGeometry& g) {
     if (g.material == nullptr || CEditInterface::isPhysicsName(g.name)) return;
@@ -42,6 +43,7 @@ void CEditInterface::autoAlpha(ZFrame* frame) {
 }
 
 void CEditInterface::makeLODMaterial(ZFrame* frame) {
+  edited();
   if (frame == nullptr) return;
   forEachGeometry(*frame, [](ZGeometry& g) {
     if (g.material == nullptr) return;
@@ -54,6 +56,7 @@ void CEditInterface::makeLODMaterial(ZFrame* frame) {
 }
 
 void CEditInterface::makeMatsWhite(ZFrame* frame) {
+  edited();
   if (frame == nullptr) frame = rootFrame;
   if (frame == nullptr) return;
   forEachGeometry(*frame, [](ZGeometry& g) {
@@ -62,6 +65,7 @@ void CEditInterface::makeMatsWhite(ZFrame* frame) {
 }
 
 void CEditInterface::simplifyMaterials() {
+  edited();
   if (!hasModel("simplifyMaterials")) return;
   // Every geometry takes the material of the first geometry in list order whose material shows
   // the same layer-0 texture (or none): what the pairwise rule leaves, in one pass.
@@ -75,6 +79,7 @@ void CEditInterface::simplifyMaterials() {
 }
 
 void CEditInterface::merge(const std::string& fileName) {
+  edited();
   zlog("load ZMF %s\n", fileName.c_str());
   const std::string textureFolder = textureFolderOf(fileName);
   zlog("load ZMF %s %s\n", fileName.c_str(), textureFolder.c_str());
@@ -107,6 +112,7 @@ void CEditInterface::mergeFrame(ZFrame* source, ZFrame* target) {
 }
 
 void CEditInterface::transAll(ZFrame* frame, ZMaterial* material, bool transparent) {
+  edited();
   if (frame == nullptr) return;
   for (ZGeometry* g : frame->geometries) {
     if (g->material == material) g->transparent = transparent;
@@ -114,6 +120,7 @@ void CEditInterface::transAll(ZFrame* frame, ZMaterial* material, bool transpare
 }
 
 void CEditInterface::hideWizard(ZFrame* frame, int mode) {
+  edited();
   if (frame == nullptr || mode < 0 || mode > 2) return;
   static const char* const kSurfaces[] = {"ROAD", "PIT",  "GRASS", "SAND", "WALL",
                                           "POLY", "CORD", "KERB",  "CURB", "OUT"};

@@ -40,6 +40,7 @@ void CEditInterface::exportCameras(const std::string& fileName) {
 }
 
 void CEditInterface::importCameras(const std::string& fileName) {
+  edited();
   NBINIReader ini;
   ini.load(fileName, false);
   if (!ini.loaded) {
@@ -68,6 +69,7 @@ void CEditInterface::importCameras(const std::string& fileName) {
 }
 
 void CEditInterface::importPZC(const std::string& fileName) {
+  edited();
   ZINIReader ini;
   ini.load(fileName);
   const int announced = ini.getInt("HEADER", "CAMERAS");
@@ -88,6 +90,7 @@ void CEditInterface::importPZC(const std::string& fileName) {
 }
 
 ZCamera* CEditInterface::newTrackCamera() {
+  edited();
   ZCamera* camera = renderer->getNewCamera();
   char name[32];
   std::snprintf(name, sizeof name, "NCAMERA%d", int(cameraList.size()));
@@ -111,6 +114,7 @@ ZCamera* CEditInterface::viewFromTrackCamera(int index) {
 }
 
 void CEditInterface::setTrackCamera(int index, int tag, int minFov, int maxFov, bool fixed) {
+  edited();
   ZCamera* camera = trackCamera(index);
   if (camera == nullptr) return;
   copyEditorView(*camera);
@@ -134,6 +138,7 @@ void CEditInterface::testTrackCameraFov(int index, bool widest) {
 }
 
 void CEditInterface::deleteTrackCamera(int index) {
+  edited();
   ZCamera* camera = trackCamera(index);
   if (camera == nullptr) return;
   cameraList.erase(cameraList.begin() + index);

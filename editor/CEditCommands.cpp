@@ -26,6 +26,16 @@ namespace {
 
 constexpr size_t kNameField = 1000;  // file names of codes 1 and 31
 
+// Commands that only read, select, show (view settings), save or export, or load (a load starts
+// the count).
+constexpr int kLeaveTheModel[] = {1,  2,  6,  8,  12, 13, 15, 17, 20, 26, 28, 31,
+                                  36, 37, 38, 39, 41, 44, 46, 47, 48, 50, 53};
+
+bool changesState(int code) {
+  return std::find(std::begin(kLeaveTheModel), std::end(kLeaveTheModel), code) ==
+         std::end(kLeaveTheModel);
+}
+
 // True when frame is top or lies in top's sub-tree.
 bool isInSubtree(const ZFrame* frame, const ZFrame& top) {
   if (frame == &top) return true;
@@ -153,6 +163,7 @@ void CEditInterface::onReceive(const uint8_t* packet, int32_t size) {
     return;
   }
   c.run(*this, reader);
+  if (changesState(code)) edited();
 }
 
 void CEditInterface::selectByHandle(uint32_t handle, int32_t type) {

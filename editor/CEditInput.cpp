@@ -73,6 +73,7 @@ void CEditInterface::mouseControl() {
     if (left && renderer->selectedFrame != nullptr) {
       const ZVector side = camera.heading % camera.up;
       renderer->selectedFrame->moveStep(side * (dx * 0.001f) + camera.up * (dy * -0.001f));
+      edited();
     }
   } else if (navigationMode == 1) {
     if (left) {
@@ -91,6 +92,7 @@ void CEditInterface::mouseControl() {
 }
 
 void CEditInterface::regenerateSelected(const std::function<void(ZGeometry&)>& edit) {
+  edited();
   ZGeometry* selected = renderer->selectedGeometry;
   if (selected == nullptr || rootFrame == nullptr) return;
   rootFrame->prepareRecompile();
@@ -100,6 +102,7 @@ void CEditInterface::regenerateSelected(const std::function<void(ZGeometry&)>& e
 }
 
 void CEditInterface::halveMeshes() {
+  edited();
   ZFrame* target = renderer->selectedFrame != nullptr ? renderer->selectedFrame : rootFrame;
   if (target == nullptr) return;
   for (ZGeometry*& geometry : target->geometries) {
@@ -135,6 +138,7 @@ void CEditInterface::pickAlongView(bool placeFlag) {
   if (refEditMode) {
     if (std::strstr(selectedRef, "PZTR_") == nullptr) return;
     SPhysicRef& ref = getPhysicRef(selectedRef);
+    edited();
     ref.x = point.x;
     ref.y = point.y;
     ref.z = point.z;
@@ -166,6 +170,7 @@ void CEditInterface::onKeyPressed(char c) {
       break;
     case 'd':
       if (rootFrame == nullptr) break;
+      edited();
       if (selected != nullptr) {
         rootFrame->removeGeometry(selected);
         renderer->selectedGeometry = nullptr;
@@ -176,6 +181,7 @@ void CEditInterface::onKeyPressed(char c) {
       break;
     case 'f':
       if (rootFrame != nullptr) {
+        edited();
         rootFrame->collapseMoveable(nullptr);
         rootFrame->sortGeometries();
       }
@@ -197,6 +203,7 @@ void CEditInterface::onKeyPressed(char c) {
       break;
     case 'j':
       if (selected != nullptr && selected->material != nullptr) {
+        edited();
         selected->setMaterial(renderer->getNewMaterial());
       }
       break;

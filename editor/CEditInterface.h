@@ -298,6 +298,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   bool lightView = false;
   bool shadowOverlay = false;
   std::vector<ZCamera*> cameraList;  // created through the renderer
+  // Bumped by every edit of the model, its reference points, cameras, flags, lights or sky box,
+  // whatever asked for it (key, mouse, packet, panel); a window compares it with its value at
+  // the last load or save to know whether there are unsaved edits.
+  uint64_t modificationCount = 0;
 
   static constexpr const char* kLogFileName = "logLite.txt";
 
@@ -341,6 +345,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
 
   CObjectHandles handles;
   ZCorvane::SObjectMark beforeModel;  // what the renderer held once start-up was done
+  void edited() { ++modificationCount; }
   ZMaterial* overlayMaterial(ZMaterial*& material);
   ZCamera* trackCamera(int index) const;
   // False (with a log line naming the tool) when no model is loaded.

@@ -129,6 +129,7 @@ void CEditInterface::exportPhysicRefs(const std::string& fileName) {
 }
 
 void CEditInterface::importPhysicRefs(const std::string& fileName) {
+  edited();
   zlog("loading %s\n", fileName.c_str());
   ZINIReader ini;
   ini.load(fileName);

@@ -103,6 +103,7 @@ void CEditInterface::sendStageDef(int stage) {
 }
 
 void CEditInterface::setStageDef(const SZMFStageDef& def) {
+  edited();
   ZGeometry* g = renderer->selectedGeometry;
   const int stage = def.stage;
   if (g == nullptr || g->material == nullptr || stage < 0 || stage > 7) return;

@@ -37,6 +37,7 @@ std::vector<std::string> CEditInterface::stagePresetNames() {
 }
 
 bool CEditInterface::applyStagePreset(int layer, const std::string& preset) {
+  edited();
   ZMaterial* material = selectedMaterial("stage wizard");
   if (material == nullptr || layer < 0 || layer > 7) return false;
   for (const StagePreset& p : kStagePresets) {
@@ -60,6 +61,7 @@ ZMaterial* CEditInterface::selectedMaterial(const char* tool) const {
 }
 
 void CEditInterface::batchAction(const std::string& filter, int action) {
+  edited();
   if (!hasModel("batch")) return;
   const ZMaterial* source = action == 5 ? selectedMaterial("batch") : nullptr;
   if (action == 5 && source == nullptr) return;
@@ -88,11 +90,13 @@ void CEditInterface::batchAction(const std::string& filter, int action) {
 }
 
 void CEditInterface::removeCast() {
+  edited();
   if (!hasModel("remove cast")) return;
   for (ZGeometry* g : rootFrame->geometries) g->castShadow = false;
 }
 
 void CEditInterface::autoShadow() {
+  edited();
   if (!hasModel("auto shadow")) return;
   for (ZGeometry* g : rootFrame->geometries) {
     g->castShadow = false;
@@ -106,11 +110,13 @@ void CEditInterface::autoShadow() {
 }
 
 void CEditInterface::setSmooth(bool on) {
+  edited();
   if (!hasModel("smooth")) return;
   for (ZGeometry* g : rootFrame->geometries) g->setVar("SMOOTH", on ? 1.0f : 0.0f);
 }
 
 void CEditInterface::removeLightmap() {
+  edited();
   if (!hasModel("remove lightmap")) return;
   for (ZGeometry* g : rootFrame->geometries) {
     if (g->material != nullptr) g->material->stage(1).texture = nullptr;
@@ -118,10 +124,12 @@ void CEditInterface::removeLightmap() {
 }
 
 void CEditInterface::rotate90() {
+  edited();
   if (hasModel("rotate 90")) rootFrame->rotateGeometries(90.0f);
 }
 
 void CEditInterface::collapseSelection() {
+  edited();
   if (!hasModel("collapse")) return;
   ZFrame* frame = renderer->selectedFrame;
   if (frame != nullptr && frame->parent != nullptr) {
@@ -138,6 +146,7 @@ void CEditInterface::collapseSelection() {
 }
 
 void CEditInterface::placeSelectedFrame(FramePlacement placement, const ZVector& value) {
+  edited();
   ZFrame* frame = renderer->selectedFrame;
   if (frame == nullptr) {
     zlog("frame position: no selected frame\n");
@@ -156,6 +165,7 @@ void CEditInterface::placeSelectedFrame(FramePlacement placement, const ZVector&
 }
 
 void CEditInterface::rotateSelectedFrame(int axis, float degrees) {
+  edited();
   ZFrame* frame = renderer->selectedFrame;
   if (frame == nullptr || axis < 0 || axis > 3) {
     zlog("rotate: no selected frame\n");
@@ -171,6 +181,7 @@ void CEditInterface::rotateSelectedFrame(int axis, float degrees) {
 }
 
 void CEditInterface::scaleSelected(const ZVector& factors) {
+  edited();
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) {
     zlog("scale: no selected geometry\n");
@@ -190,6 +201,7 @@ std::string CEditInterface::selectedSize() const {
 }
 
 ZFrame* CEditInterface::promoteSelected() {
+  edited();
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr || !hasModel("promote")) return nullptr;
   ZFrame* frame = renderer->getNewFrame();
@@ -201,12 +213,14 @@ ZFrame* CEditInterface::promoteSelected() {
 }
 
 void CEditInterface::renameSelection(const std::string& name, bool geometry, bool frame) {
+  edited();
   if (geometry && renderer->selectedGeometry != nullptr) renderer->selectedGeometry->name = name;
   if (frame && renderer->selectedFrame != nullptr) renderer->selectedFrame->name = name;
   if (shell != nullptr) shell->updateTree();
 }
 
 void CEditInterface::setSelectedTexture(int layer, const std::string& fileName) {
+  edited();
   ZMaterial* material = selectedMaterial("texture");
   if (material == nullptr || layer < 0 || layer > 7) return;
   ZMaterialStage& stage = material->stage(layer);
@@ -219,6 +233,7 @@ void CEditInterface::setSelectedTexture(int layer, const std::string& fileName) 
 }
 
 void CEditInterface::invertSelectedU() {
+  edited();
   if (renderer->selectedGeometry != nullptr) renderer->selectedGeometry->invertTextureX();
 }
 
@@ -243,6 +258,7 @@ SMaterialFields CEditInterface::getActiveMaterial() const {
 }
 
 void CEditInterface::setActiveMaterial(const SMaterialFields& f) {
+  edited();
   if (ZFrame* frame = renderer->selectedFrame) frame->moveable = f.frameMoveable;
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) return;
@@ -262,6 +278,7 @@ void CEditInterface::setActiveMaterial(const SMaterialFields& f) {
 }
 
 void CEditInterface::chooseShader(const std::string& effectName) {
+  edited();
   ZMaterial* material = selectedMaterial("shader");
   if (material == nullptr) return;
   if (effectName.empty()) {
@@ -272,6 +289,7 @@ void CEditInterface::chooseShader(const std::string& effectName) {
 }
 
 std::string CEditInterface::setSelectedVar(const std::string& name, float value) {
+  edited();
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) return "";
   float old = 0;
@@ -288,6 +306,7 @@ std::string CEditInterface::setSelectedVar(const std::string& name, float value)
 }
 
 void CEditInterface::setSelectedColour(MaterialColour which, int red, int green, int blue) {
+  edited();
   ZMaterial* material = selectedMaterial("colour");
   if (material == nullptr) return;
   const float r = float(red) / 255.0f, g = float(green) / 255.0f, b = float(blue) / 255.0f;
@@ -308,11 +327,13 @@ void CEditInterface::setSelectedColour(MaterialColour which, int red, int green,
 }
 
 void CEditInterface::setSelectedOpacity(int percent) {
+  edited();
   ZMaterial* material = selectedMaterial("opacity");
   if (material != nullptr) material->setOpacity(float(percent) / 100.0f);
 }
 
 void CEditInterface::alphaBlendSelected() {
+  edited();
   ZMaterial* material = selectedMaterial("alpha blending");
   if (material == nullptr) return;
   material->alphaBlend = true;
@@ -321,6 +342,7 @@ void CEditInterface::alphaBlendSelected() {
 }
 
 void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
+  edited();
   if (renderer->activeLights.empty()) return;
   ZVector direction(0, -1, 0);
   direction.rotateOnAxis(ZVector(1, 0, 0), float(sliderX - 90));
@@ -329,16 +351,19 @@ void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
 }
 
 void CEditInterface::setSelectedEffectVariable(const std::string& name, float value) {
+  edited();
   ZMaterial* material = selectedMaterial("shader variable");
   if (material != nullptr) material->setEffectCustomVariable(name, value);
 }
 
 void CEditInterface::setSunColour(int red, int green, int blue) {
+  edited();
   if (renderer->activeLights.empty()) return;
   renderer->activeLights[0]->setDiffuse(float(red) / 255.0f, float(green) / 255.0f,
                                         float(blue) / 255.0f);
 }
 
 void CEditInterface::setAmbientColour(int red, int green, int blue) {
+  edited();
   renderer->setAmbientLight(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f);
 }

@@ -25,6 +25,7 @@ bool isSkyName(const std::string& name) {
 }  // namespace
 
 void CEditInterface::initSkybox() {
+  edited();
   if (rootFrame == nullptr) return;
   std::vector<ZGeometry*> sky;
   for (ZGeometry* g : rootFrame->geometries) {
@@ -45,6 +46,7 @@ void CEditInterface::initSkybox() {
 void CEditInterface::loadSkybox(const std::string& fileName) { loadSkyboxFile(fileName, true); }
 
 void CEditInterface::loadSkyboxFile(const std::string& fileName, bool dataTextures) {
+  edited();
   ZFileZMF reader(renderer);
   if (dataTextures) reader.addTexturePath("texture");
   const std::string textureFolder = textureFolderOf(fileName);
@@ -57,6 +59,7 @@ void CEditInterface::loadSkyboxFile(const std::string& fileName, bool dataTextur
 }
 
 void CEditInterface::moveSkybox(bool) {
+  edited();
   if (renderer->backBox == nullptr) return;
   if (rootFrame == nullptr) {
     zlog("moveSkybox: no model loaded\n");
@@ -67,6 +70,7 @@ void CEditInterface::moveSkybox(bool) {
 }
 
 void CEditInterface::genFlagsFrom3D() {
+  edited();
   if (rootFrame == nullptr) {
     zlog("genFlagsFrom3D: no model loaded\n");
     return;

@@ -33,6 +33,7 @@ void CEditInterface::selectReference(const std::string& name) {
 
 void CEditInterface::setTrackReference(const std::string& name, const ZVector& position,
                                        float heading) {
+  edited();
   if (!hasPhysicRef(name)) return;
   SPhysicRef& ref = getPhysicRef(name);
   ref.x = position.x;
@@ -67,6 +68,7 @@ void CEditInterface::exportPhysicRefsTR(const std::string& fileName) {
 }
 
 void CEditInterface::importPhysicRefsTR(const std::string& fileName) {
+  edited();
   zlog("loading %s\n", fileName.c_str());
   NBINIReader ini;
   ini.load(fileName, false);
@@ -91,6 +93,7 @@ void CEditInterface::importPhysicRefsTR(const std::string& fileName) {
 }
 
 void CEditInterface::genRefsFrom3D(const std::string&) {
+  edited();
   if (rootFrame == nullptr) {
     zlog("genRefsFrom3D: no model loaded\n");
     return;

@@ -87,7 +87,7 @@ int64_t nowMs() {
 }  // namespace
 
 Form1::Form1(const QString& file, bool unattended, const std::string& logFileName)
-    : commandLineFile(file), logFile(logFileName) {
+    : commandLineFile(file), logFile(logFileName), unattendedRun(unattended) {
   int32_t width = 0, height = 0;
   CEditInterface::readDisplaySize(width, height);
   view = new CViewport;
@@ -191,6 +191,7 @@ void Form1::drawFrame() {
 // while (an idle editor must not hold a processor).
 void Form1::pace() {
   if (loading) return;
+  showTitle();
   const bool moving = nowMs() - desktop->lastInputMs() < kIdleAfterMs ||
                       (editInterface && editInterface->carTestRunning);
   const int active = std::max(1, int(1000.0 / std::max(1.0, screen()->refreshRate())));
@@ -209,10 +210,12 @@ void Form1::buildMenus() {
   connect(recentMenu, &QMenu::aboutToShow, this, &Form1::fillRecentMenu);
   file->addAction("&Close model", QKeySequence::Close, this, [this] {
     if (!editInterface) return;
+    if (!mayDiscardEdits()) return;
     withContext([this] { editInterface->closeModel(); });
+    savedCount = editInterface->modificationCount;
     trackTabs->modelOpened();
     openedFile.clear();
-    setWindowTitle(kTitle);
+    showTitle();
   });
   file->addSeparator();
   file->addAction("&Save", QKeySequence::SaveAs, this, [this] { saveAs(); });
@@ -310,6 +313,8 @@ bool Form1::save(const QString& file) {
     return false;
   }
   if (file == openedFile) openedStamp = QFileInfo(file).lastModified();
+  savedCount = editInterface->modificationCount;
+  showTitle();
   statusBar()->showMessage("Saved " + file, 3000);
   return true;
 }
@@ -373,8 +378,9 @@ void Form1::openModel(const QString& file) {
   }
   openedFile = QDir(file).absolutePath();
   openedStamp = QFileInfo(openedFile).lastModified();
+  savedCount = editInterface->modificationCount;
   rememberRecent(openedFile);
-  setWindowTitle(QFileInfo(file).fileName());
+  showTitle();
   const float* ambient = editInterface->renderer->ambientColour;
   zlog("COLOR %f %f %f\n", double(ambient[0]), double(ambient[1]), double(ambient[2]));
   if (!editInterface->renderer->activeLights.empty()) {
@@ -426,7 +432,35 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+bool Form1::hasUnsavedEdits() const {
+  return editInterface && editInterface->rootFrame != nullptr &&
+         editInterface->modificationCount != savedCount;
+}
+
+// The file name, and a "*" while there are unsaved edits.
+void Form1::showTitle() {
+  const QString name = openedFile.isEmpty() ? kTitle : QFileInfo(openedFile).fileName();
+  const QString title = hasUnsavedEdits() ? name + " *" : name;
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+// Asks whether to save unsaved edits first: true when the model may go (saved, or not wanted).
+bool Form1::mayDiscardEdits() {
+  if (!hasUnsavedEdits() || unattendedRun) return true;
+  const auto answer =
+      QMessageBox::question(this, kTitle, "The model has unsaved edits. Save them first?",
+                            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+  if (answer == QMessageBox::Cancel) return false;
+  if (answer == QMessageBox::Discard) return true;
+  quickSave();
+  return !hasUnsavedEdits();
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
+  if (!mayDiscardEdits()) {
+    event->ignore();
+    return;
+  }
   frameTimer.stop();
   event->accept();
 }

@@ -72,6 +72,9 @@ class Form1 : public QMainWindow, public IEditShell {
   bool save(const QString& file);
   void saveAs();
   void quickSave();
+  bool hasUnsavedEdits() const;
+  void showTitle();
+  bool mayDiscardEdits();
   // A file dialog that leaves the current folder as it found it; empty when cancelled.
   QString askFile(const QString& title, const QString& filter, bool save);
   void treeItemClicked(QTreeWidgetItem* item);
@@ -79,6 +82,8 @@ class Form1 : public QMainWindow, public IEditShell {
 
   QString commandLineFile;
   std::string logFile;
+  bool unattendedRun;
+  uint64_t savedCount = 0;  // the core's modification count at the last load, save or close
   std::unique_ptr<CEditInterface> editInterface;
   std::unique_ptr<QtDesktopHost> desktop;
   CViewport* view = nullptr;

@@ -680,4 +680,28 @@ TEST_F(EditorProtocolTest, TextsStopAtTheirFieldOrThePacketEnd) {
   EXPECT_EQ(editor.rootFrame->children[0]->children[0]->name, "CHILD");
 }
 
+// Commands that change the model, its points, cameras, flags or lights count as edits; those that
+// only read, select, export or change the view (background, shadow overlay) do not.
+TEST_F(EditorProtocolTest, EditsBumpTheModificationCount) {
+  geometry("G", editor.rootFrame);
+  const struct {
+    Bytes packet;
+    bool edits;
+  } cases[] = {{packet(13, 8), false},         {packet(17, 1), false}, {packet(50, 1), false},
+               {packet(26, 1), false},         {packet(6, 12), false}, {packet(37, 1), false},
+               {packet(36, 8), false},         {packet(15, 2), false}, {packet(16, 16), true},
+               {bytesOf(SZMFFlagDef()), true}, {packet(22, 1), true}};
+  for (const auto& c : cases) {
+    const uint64_t before = editor.modificationCount;
+    send(c.packet);
+    EXPECT_EQ(editor.modificationCount != before, c.edits) << int(c.packet[0]);
+  }
+  const uint64_t before = editor.modificationCount;
+  editor.onKeyPressed('p');  // shaders on or off: a view setting
+  EXPECT_EQ(editor.modificationCount, before);
+  editor.renderer->selectedGeometry = editor.rootFrame->geometries[0];
+  editor.onKeyPressed('d');  // the mesh out of the model
+  EXPECT_GT(editor.modificationCount, before);
+}
+
 }  // namespace

@@ -286,4 +286,18 @@ TEST_F(Form1Test, TheCameraTabListsNewAndDeletedCameras) {
   EXPECT_EQ(window->core()->cameraList.size(), 1u);
 }
 
+TEST_F(Form1Test, TheTitleMarksUnsavedEditsUntilQuickSave) {
+  TempFolder folder;
+  fs::copy(fs::path(ZMF_DATA_DIR) / "samples/car", folder.path(), fs::copy_options::recursive);
+  const QString copy = QString::fromStdString(folder.file("car.zmt"));
+  window->openModel(copy);
+  EXPECT_EQ(window->windowTitle(), "car.zmt");
+  clickButton("mats2white");
+  EXPECT_TRUE(waitFor([&] { return window->windowTitle() == "car.zmt *"; }));
+  trigger("Quick Save");
+  EXPECT_EQ(window->windowTitle(), "car.zmt");
+  // Saved in its own format, text, at the opened path.
+  EXPECT_EQ(readFileText(folder.file("car.zmt")).rfind("tq667", 0), 0u);
+}
+
 }  // namespace
