@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -47,6 +49,7 @@ constexpr int kIdleFrameMs = 500;   // to two frames a second
 constexpr int kTreeWidth = 220;
 constexpr int kPanelWidth = 340;
 constexpr int kRecentFiles = 10;
+constexpr int kAutosaveMinutes = 5;
 const char* const kRecentKey = "recentFiles";
 const QString kTitle = QStringLiteral("ZMF Edit");
 
@@ -149,6 +152,9 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   setWindowTitle(file.isEmpty() ? kTitle : QFileInfo(file).fileName());
   setAcceptDrops(true);
 
+  recoveryFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  connect(&autosaveTimer, &QTimer::timeout, this, &Form1::autosave);
+  setAutosaveInterval(QSettings().value("autosaveMinutes", kAutosaveMinutes).toInt() * 60000);
   connect(&frameTimer, &QTimer::timeout, this, &Form1::pace);
   frameTimer.start(std::max(1, int(1000.0 / std::max(1.0, screen()->refreshRate()))));
 }
@@ -170,10 +176,13 @@ void Form1::startCore() {
   editInterface->windowHandle = static_cast<HWND>(&view->glContext());
   editInterface->init();
   trackTabs->modelOpened();
-  if (!commandLineFile.isEmpty()) {
-    // Opened once the window is up, so that the progress bar shows.
-    QTimer::singleShot(0, this, [this] { openModel(commandLineFile); });
-  }
+  // Opened once the window is up, so that the progress bar shows.
+  QTimer::singleShot(0, this, [this] {
+    offerRecovery();
+    if (!commandLineFile.isEmpty() && editInterface->rootFrame == nullptr) {
+      openModel(commandLineFile);
+    }
+  });
 }
 
 void Form1::drawFrame() {
@@ -315,6 +324,7 @@ bool Form1::save(const QString& file) {
   if (file == openedFile) openedStamp = QFileInfo(file).lastModified();
   savedCount = editInterface->modificationCount;
   showTitle();
+  removeRecovery();
   statusBar()->showMessage("Saved " + file, 3000);
   return true;
 }
@@ -357,7 +367,9 @@ void Form1::dropEvent(QDropEvent* event) {
   QTimer::singleShot(0, this, [this, file] { openModel(file); });
 }
 
-void Form1::openModel(const QString& file) {
+void Form1::openModel(const QString& file) { openModelFile(file, true); }
+
+void Form1::openModelFile(const QString& file, bool remember) {
   if (!editInterface) return;
   if (editInterface->rootFrame != nullptr) {
     // The editor holds one model; closing it is the user's choice (it may hold unsaved edits).
@@ -379,7 +391,7 @@ void Form1::openModel(const QString& file) {
   openedFile = QDir(file).absolutePath();
   openedStamp = QFileInfo(openedFile).lastModified();
   savedCount = editInterface->modificationCount;
-  rememberRecent(openedFile);
+  if (remember) rememberRecent(openedFile);
   showTitle();
   const float* ambient = editInterface->renderer->ambientColour;
   zlog("COLOR %f %f %f\n", double(ambient[0]), double(ambient[1]), double(ambient[2]));
@@ -462,5 +474,67 @@ void Form1::closeEvent(QCloseEvent* event) {
     return;
   }
   frameTimer.stop();
+  autosaveTimer.stop();
+  removeRecovery();
   event->accept();
+}
+
+void Form1::setAutosaveInterval(int milliseconds) {
+  autosaveTimer.start(std::max(1, milliseconds));
+}
+
+QString Form1::recoveryModel() const { return recoveryFolder + "/recovery.zmf"; }
+QString Form1::recoverySourceNote() const { return recoveryFolder + "/recovery-source.txt"; }
+
+// The model with its unsaved edits, beside a note naming the file it came from; skipped while a
+// mouse button is held (a drag in progress) or the car test runs (saving would end it).
+void Form1::autosave() {
+  if (!hasUnsavedEdits() || loading || editInterface->carTestRunning ||
+      desktop->isKeyDown(VK_LBUTTON) || desktop->isKeyDown(VK_RBUTTON)) {
+    return;
+  }
+  QDir().mkpath(recoveryFolder);
+  const QString model = recoveryModel();
+  bool saved = false;
+  withContext([&] { saved = editInterface->saveZMF(model.toStdString()); });
+  QFile note(recoverySourceNote());
+  if (saved && note.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    note.write(openedFile.toUtf8());
+  }
+}
+
+void Form1::removeRecovery() {
+  QFile::remove(recoveryModel());
+  QFile::remove(recoverySourceNote());
+}
+
+// At start: a recovery file newer than its model (or whose model is gone) is offered; taken, it
+// becomes the open model, under its source's name and with its edits unsaved.
+void Form1::offerRecovery() {
+  if (unattendedRun && !askRecovery) return;  // nobody to ask: the file stays for a later start
+  const QFileInfo model(recoveryModel());
+  QFile note(recoverySourceNote());
+  if (!model.exists() || !note.open(QIODevice::ReadOnly)) return;
+  const QString source = QString::fromUtf8(note.readAll());
+  const QFileInfo sourceInfo(source);
+  if (sourceInfo.exists() && sourceInfo.lastModified() >= model.lastModified()) {
+    removeRecovery();  // the model was saved since
+    return;
+  }
+  const QString name = source.isEmpty() ? QString("a new model") : source;
+  const bool wanted =
+      askRecovery ? askRecovery(name)
+                  : QMessageBox::question(this, kTitle,
+                                          "Unsaved edits of " + name +
+                                              " were kept when the editor last stopped. Recover "
+                                              "them?") == QMessageBox::Yes;
+  if (!wanted) {
+    removeRecovery();
+    return;
+  }
+  openModelFile(model.absoluteFilePath(), false);
+  openedFile = source;
+  openedStamp = sourceInfo.lastModified();
+  savedCount = editInterface->modificationCount - 1;  // the recovered edits are not saved yet
+  showTitle();
 }

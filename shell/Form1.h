@@ -50,6 +50,14 @@ class Form1 : public QMainWindow, public IEditShell {
   // Opens a model by its extension, as File → Open does.
   void openModel(const QString& file);
 
+  // Unsaved edits are written as ZMF into this folder every interval (never over the user's
+  // file); a later start offers the file when it is newer than the model it came from.
+  QString recoveryFolder;
+  void setAutosaveInterval(int milliseconds);
+  // Asked whether to recover the edits of that model; unset, a question box asks (not in an
+  // unattended run, which leaves the file for a later start).
+  std::function<bool(const QString& source)> askRecovery;
+
  signals:
   void frameDrawn();
 
@@ -75,6 +83,12 @@ class Form1 : public QMainWindow, public IEditShell {
   bool hasUnsavedEdits() const;
   void showTitle();
   bool mayDiscardEdits();
+  void openModelFile(const QString& file, bool remember);
+  void autosave();
+  void offerRecovery();
+  void removeRecovery();
+  QString recoveryModel() const;
+  QString recoverySourceNote() const;
   // A file dialog that leaves the current folder as it found it; empty when cancelled.
   QString askFile(const QString& title, const QString& filter, bool save);
   void treeItemClicked(QTreeWidgetItem* item);
@@ -95,6 +109,7 @@ class Form1 : public QMainWindow, public IEditShell {
   QProgressBar* progress = nullptr;
   QLabel* fovLabel = nullptr;
   QTimer frameTimer;
+  QTimer autosaveTimer;
   int viewMode = 0;      // of the P, L, T, F buttons
   bool loading = false;  // no frames while a load runs its progress bar
   QString openedFile;
