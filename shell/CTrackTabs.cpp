@@ -14,10 +14,12 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "editor/CEditInterface.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
+#include "scene/ZLight.h"
 
 namespace {
 
@@ -110,6 +112,24 @@ void CTrackTabs::modelOpened() {
     }
   }
   fillCameras();
+  showLightColours();
+}
+
+// The swatches in the sun's diffuse colour and the ambient light.
+void CTrackTabs::showLightColours() {
+  CEditInterface* core = host.core();
+  if (core == nullptr) return;
+  const auto paint = [](QPushButton* button, float r, float g, float b) {
+    const QColor c = QColor::fromRgbF(std::clamp(r, 0.0f, 1.0f), std::clamp(g, 0.0f, 1.0f),
+                                      std::clamp(b, 0.0f, 1.0f));
+    button->setStyleSheet(QString("background-color: %1").arg(c.name()));
+  };
+  const float* ambient = core->renderer->ambientColour;
+  paint(ambientSwatch, ambient[0], ambient[1], ambient[2]);
+  if (!core->renderer->activeLights.empty()) {
+    const D3DCOLORVALUE& sun = core->renderer->activeLights[0]->light.Diffuse;
+    paint(sunSwatch, sun.r, sun.g, sun.b);
+  }
 }
 
 void CTrackTabs::showReference() {
@@ -168,11 +188,14 @@ QWidget* CTrackTabs::lights() {
       } else {
         core->setAmbientColour(c.red(), c.green(), c.blue());
       }
+      showLightColours();
     });
     return button;
   };
-  layout->addRow(swatch("sun colour", true));
-  layout->addRow(swatch("ambient light", false));
+  sunSwatch = swatch("sun colour", true);
+  ambientSwatch = swatch("ambient light", false);
+  layout->addRow(sunSwatch);
+  layout->addRow(ambientSwatch);
   auto* bias = new QLineEdit("0");
   QObject::connect(bias, &QLineEdit::editingFinished, [this, bias] {
     if (host.core()) host.core()->renderer->shadowBias = parse(bias);

@@ -11,6 +11,7 @@ class CEditInterface;
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QSlider;
 class QTabWidget;
 class QWidget;
@@ -37,6 +38,7 @@ class CTrackTabs {
   void showReference();
   void writeReference();
   void fillCameras();
+  void showLightColours();
   int selectedCamera() const;
   QString askFile(const QString& title, bool save);
 
@@ -46,6 +48,7 @@ class CTrackTabs {
   QLineEdit* values[3] = {};
   QLineEdit* heading = nullptr;
   QSlider *sunX = nullptr, *sunZ = nullptr;
+  QPushButton *sunSwatch = nullptr, *ambientSwatch = nullptr;
   QListWidget* cameraList = nullptr;
   QLineEdit *tag = nullptr, *minFov = nullptr, *maxFov = nullptr;
   QCheckBox* fixed = nullptr;

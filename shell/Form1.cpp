@@ -35,6 +35,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
+#include "shell/CContentDock.h"
 #include "shell/CMaterialPanel.h"
 #include "shell/CObjectTree.h"
 #include "shell/CToolTabs.h"
@@ -147,6 +148,10 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
 
   desktop = std::make_unique<QtDesktopHost>(*this, *view, static_cast<HWND>(&view->glContext()),
                                             unattended);
+  contentDock = new CContentDock([this] { return editInterface.get(); },
+                                 [this](ZGeometry* g) { selectGeometry(g); });
+  addDockWidget(Qt::BottomDockWidgetArea, contentDock);
+  contentDock->hide();
   buildMenus();
   buildViewButtons();
   setWindowTitle(file.isEmpty() ? kTitle : QFileInfo(file).fileName());
@@ -246,6 +251,12 @@ void Form1::buildMenus() {
   texture->setChecked(true);
   connect(texture, &QAction::toggled, this, [this](bool on) {
     if (editInterface) editInterface->showLayers = on;
+  });
+
+  QMenu* viewMenu = menuBar()->addMenu("&View");
+  viewMenu->addAction("Content check", this, [this] {
+    contentDock->refresh();
+    contentDock->show();
   });
 
   QMenu* refs = menuBar()->addMenu("&Ref points");
@@ -413,6 +424,13 @@ void Form1::treeItemClicked(QTreeWidgetItem* item) {
   tree->markSelected(item);
   materialPanel->hideVariablesGrid();
   materialPanel->refresh();
+}
+
+void Form1::selectGeometry(ZGeometry* geometry) {
+  if (!editInterface) return;
+  editInterface->renderer->selectedFrame = nullptr;
+  editInterface->renderer->selectedGeometry = geometry;
+  selectionChanged(geometry);
 }
 
 void Form1::selectionChanged(ZGeometry* geometry) {

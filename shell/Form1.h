@@ -14,6 +14,7 @@
 #include "editor/IEditShell.h"
 
 class CEditInterface;
+class CContentDock;
 class CMaterialPanel;
 class CObjectTree;
 class CToolTabs;
@@ -92,6 +93,8 @@ class Form1 : public QMainWindow, public IEditShell {
   // A file dialog that leaves the current folder as it found it; empty when cancelled.
   QString askFile(const QString& title, const QString& filter, bool save);
   void treeItemClicked(QTreeWidgetItem* item);
+  // The geometry becomes the selection, marked in the tree and shown in the material tab.
+  void selectGeometry(ZGeometry* geometry);
   void wheelTurned(int eighthsOfDegree);
 
   QString commandLineFile;
@@ -103,6 +106,7 @@ class Form1 : public QMainWindow, public IEditShell {
   CViewport* view = nullptr;
   QTabWidget* panels = nullptr;
   CMaterialPanel* materialPanel = nullptr;
+  CContentDock* contentDock = nullptr;
   std::unique_ptr<CToolTabs> toolTabs;
   std::unique_ptr<CTrackTabs> trackTabs;
   CObjectTree* tree = nullptr;

@@ -6,8 +6,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTabWidget>
@@ -82,8 +85,10 @@ class Form1Test : public ::testing::Test {
 
   // A menu item, as a click on it.
   void trigger(const QString& text) {
-    for (QAction* action : window->findChildren<QAction*>()) {
-      if (action->text() == text) return action->trigger();
+    for (QAction* menu : window->menuBar()->actions()) {
+      for (QAction* item : menu->menu()->actions()) {
+        if (item->text() == text) return item->trigger();
+      }
     }
     ADD_FAILURE() << "no menu item " << text.toStdString();
   }
@@ -298,6 +303,20 @@ TEST_F(Form1Test, TheTitleMarksUnsavedEditsUntilQuickSave) {
   EXPECT_EQ(window->windowTitle(), "car.zmt");
   // Saved in its own format, text, at the opened path.
   EXPECT_EQ(readFileText(folder.file("car.zmt")).rfind("tq667", 0), 0u);
+}
+
+TEST_F(Form1Test, TheContentCheckListsTexturesAndSelectsTheirUsers) {
+  window->openModel(car);
+  trigger("Content check");
+  auto* dock = window->findChild<QDockWidget*>("contentCheck");
+  ASSERT_NE(dock, nullptr);
+  EXPECT_TRUE(dock->isVisible());
+  auto* table = dock->findChild<QTableWidget*>();
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_EQ(table->item(0, 0)->text(), "exact");
+  EXPECT_EQ(table->item(0, 1)->text(), "body.tga");
+  emit table->cellDoubleClicked(0, 1);
+  EXPECT_EQ(window->core()->renderer->selectedGeometry, geometry("BODY"));
 }
 
 }  // namespace
