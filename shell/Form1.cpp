@@ -26,6 +26,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "editor/CEditInterface.h"
 #include "formats/ZModelFormat.h"
@@ -220,6 +221,28 @@ void Form1::buildMenus() {
     const QString name = askFile("Open", kModelFilter, false);
     if (!name.isEmpty()) openModel(name);
   });
+  // The Part's own open items, each through its loader (ASE and OBJ at scale 1).
+  using Loader = std::function<void(CEditInterface&, const std::string&)>;
+  const std::tuple<const char*, const char*, Loader> loaders[] = {
+      {"Open ZMF", "ZMF (*.zmf *.pzo)",
+       [](CEditInterface& c, const std::string& f) { c.loadZMF(f, false); }},
+      {"Open ZMT", "ZMT (*.zmt)", [](CEditInterface& c, const std::string& f) { c.loadZMT(f); }},
+      {"Open ASE", "ASE (*.ase)",
+       [](CEditInterface& c, const std::string& f) { c.loadASE(f, 1.0f, false, false); }},
+      {"Open OBJ", "OBJ (*.obj)",
+       [](CEditInterface& c, const std::string& f) { c.loadOBJ(f, 1.0f); }},
+  };
+  for (const auto& [text, filter, load] : loaders) {
+    file->addAction(text, this, [this, text = QString(text), filter = QString(filter), load] {
+      const QString name = askFile(text, filter, false);
+      if (!name.isEmpty()) {
+        openModelFile(name, true, [&](const std::string& f) {
+          load(*editInterface, f);
+          return true;
+        });
+      }
+    });
+  }
   recentMenu = file->addMenu("Open &Recent");
   connect(recentMenu, &QMenu::aboutToShow, this, &Form1::fillRecentMenu);
   file->addAction("&Close model", QKeySequence::Close, this, [this] {
@@ -236,7 +259,7 @@ void Form1::buildMenus() {
   file->addAction("Quick Save", QKeySequence::Save, this, [this] { quickSave(); });
   file->addAction("Save ZMT", this, [this] {
     const QString name = askFile("Save ZMT", "ZMT (*.zmt)", true);
-    if (!name.isEmpty()) withContext([&] { editInterface->saveZMT(name.toStdString()); });
+    if (!name.isEmpty()) save(name.endsWith(".zmt", Qt::CaseInsensitive) ? name : name + ".zmt");
   });
   file->addSeparator();
   file->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
@@ -246,6 +269,14 @@ void Form1::buildMenus() {
   treeShown->setCheckable(true);
   treeShown->setChecked(true);
   connect(treeShown, &QAction::toggled, tree, &QWidget::setVisible);
+  QAction* properties = windows->addAction("Properties");
+  properties->setCheckable(true);
+  properties->setChecked(true);
+  connect(properties, &QAction::toggled, panels, &QWidget::setVisible);
+  QAction* viewport = windows->addAction("Viewport");
+  viewport->setCheckable(true);
+  viewport->setChecked(true);
+  connect(viewport, &QAction::toggled, view, &QWidget::setVisible);
   QAction* texture = windows->addAction("Texture");
   texture->setCheckable(true);
   texture->setChecked(true);
@@ -378,9 +409,12 @@ void Form1::dropEvent(QDropEvent* event) {
   QTimer::singleShot(0, this, [this, file] { openModel(file); });
 }
 
-void Form1::openModel(const QString& file) { openModelFile(file, true); }
+void Form1::openModel(const QString& file) {
+  openModelFile(file, true, [this](const std::string& f) { return editInterface->openModel(f); });
+}
 
-void Form1::openModelFile(const QString& file, bool remember) {
+void Form1::openModelFile(const QString& file, bool remember,
+                          const std::function<bool(const std::string&)>& load) {
   if (!editInterface) return;
   if (editInterface->rootFrame != nullptr) {
     // The editor holds one model; closing it is the user's choice (it may hold unsaved edits).
@@ -391,7 +425,7 @@ void Form1::openModelFile(const QString& file, bool remember) {
   progress->setValue(0);
   progress->setVisible(true);
   bool opened = false;
-  withContext([&] { opened = editInterface->openModel(QDir(file).absolutePath().toStdString()); });
+  withContext([&] { opened = load(QDir(file).absolutePath().toStdString()); });
   progress->setVisible(false);
   loading = false;
   if (!opened) {
@@ -550,7 +584,8 @@ void Form1::offerRecovery() {
     removeRecovery();
     return;
   }
-  openModelFile(model.absoluteFilePath(), false);
+  openModelFile(model.absoluteFilePath(), false,
+                [this](const std::string& f) { return editInterface->openModel(f); });
   openedFile = source;
   openedStamp = sourceInfo.lastModified();
   savedCount = editInterface->modificationCount - 1;  // the recovered edits are not saved yet

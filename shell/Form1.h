@@ -84,7 +84,10 @@ class Form1 : public QMainWindow, public IEditShell {
   bool hasUnsavedEdits() const;
   void showTitle();
   bool mayDiscardEdits();
-  void openModelFile(const QString& file, bool remember);
+  // Opens file through load (false: not a model the editor reads); remember adds it to the
+  // recent files.
+  void openModelFile(const QString& file, bool remember,
+                     const std::function<bool(const std::string&)>& load);
   void autosave();
   void offerRecovery();
   void removeRecovery();
