@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QMouseEvent>
-#include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -41,12 +40,7 @@ double shareOver(int ms, const std::function<void()>& step) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QSurfaceFormat format;
-  format.setVersion(2, 1);
-  format.setProfile(QSurfaceFormat::CompatibilityProfile);
-  format.setDepthBufferSize(24);
-  format.setStencilBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
+  CViewport::useEditorSurfaceFormat();
   QApplication app(argc, argv);
   QDir::setCurrent(ZMF_DATA_DIR);
   Form1 window(QString(ZMF_DATA_DIR) + "/samples/car/car.zmt", true, "");

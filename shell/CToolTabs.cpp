@@ -21,14 +21,6 @@ namespace {
 
 constexpr float kMinimumShadowRange = 5.0f;
 
-QPushButton* addButton(QLayout& layout, const QString& text, const std::function<void()>& action) {
-  auto* button = new QPushButton(text);
-  button->setObjectName(text);
-  QObject::connect(button, &QPushButton::clicked, action);
-  layout.addWidget(button);
-  return button;
-}
-
 // Three fields in a row for x, y and z.
 QHBoxLayout* vectorRow(QLineEdit* (&fields)[3], const QString& initial) {
   auto* row = new QHBoxLayout;
@@ -45,7 +37,7 @@ ZVector vectorOf(QLineEdit* const (&fields)[3]) {
 
 }  // namespace
 
-CToolTabs::CToolTabs(Host owner, QTabWidget& panels) : host(std::move(owner)) {
+CToolTabs::CToolTabs(SPanelHost owner, QTabWidget& panels) : host(std::move(owner)) {
   panels.addTab(wizards(), "wizards");
   panels.addTab(batch(), "batch");
   panels.addTab(shadowMaps(), "shadow maps");

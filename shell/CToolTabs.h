@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "shell/PanelParts.h"
+
 class CEditInterface;
 class QLabel;
 class QLineEdit;
@@ -14,15 +16,8 @@ class QTabWidget;
 
 class CToolTabs {
  public:
-  struct Host {
-    std::function<CEditInterface*()> core;
-    std::function<void(const std::function<void()>&)> withContext;  // GL context current
-    std::function<void()> treeChanged;                              // rebuild the object tree
-    QWidget* window;                                                // parent of dialogs
-  };
-
   // Adds the tabs to panels.
-  CToolTabs(Host host, QTabWidget& panels);
+  CToolTabs(SPanelHost host, QTabWidget& panels);
 
  private:
   QWidget* wizards();
@@ -35,7 +30,7 @@ class CToolTabs {
   void run(const std::function<void(CEditInterface&)>& work);
   void sendPacket(uint8_t code);
 
-  Host host;
+  SPanelHost host;
   QLineEdit* positionFields[3] = {};
   QLineEdit* scaleFields[3] = {};
   QLineEdit* angle = nullptr;

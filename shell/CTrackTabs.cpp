@@ -23,21 +23,13 @@
 
 namespace {
 
-QPushButton* addButton(QLayout& layout, const QString& text, const std::function<void()>& action) {
-  auto* button = new QPushButton(text);
-  button->setObjectName(text);
-  QObject::connect(button, &QPushButton::clicked, action);
-  layout.addWidget(button);
-  return button;
-}
-
 // Values in the invariant number format, whatever the user's locale.
 float parse(const QLineEdit* field) { return QLocale::c().toFloat(field->text()); }
 QString shown(float value) { return QString::asprintf("%.3f", double(value)); }
 
 }  // namespace
 
-CTrackTabs::CTrackTabs(Host owner, QTabWidget& panels) : host(std::move(owner)) {
+CTrackTabs::CTrackTabs(SPanelHost owner, QTabWidget& panels) : host(std::move(owner)) {
   QWidget* referenceTab = references();
   panels.addTab(referenceTab, "physic track");
   panels.addTab(lights(), "lights");

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "shell/PanelParts.h"
+
 class CEditInterface;
 class QCheckBox;
 class QLineEdit;
@@ -18,13 +20,7 @@ class QWidget;
 
 class CTrackTabs {
  public:
-  struct Host {
-    std::function<CEditInterface*()> core;
-    std::function<void(const std::function<void()>&)> withContext;  // GL context current
-    QWidget* window;                                                // parent of dialogs
-  };
-
-  CTrackTabs(Host host, QTabWidget& panels);
+  CTrackTabs(SPanelHost host, QTabWidget& panels);
 
   // The core's refChanged: the shown values again when that point is listed.
   void refChanged(const std::string& name);
@@ -42,7 +38,7 @@ class CTrackTabs {
   int selectedCamera() const;
   QString askFile(const QString& title, bool save);
 
-  Host host;
+  SPanelHost host;
   bool updating = false;
   QListWidget* referenceList = nullptr;
   QLineEdit* values[3] = {};

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QSurfaceFormat>
 #include <QWheelEvent>
 
 CViewport::CViewport(QWidget* parent) : QOpenGLWidget(parent) {
@@ -25,6 +26,15 @@ CViewport::CViewport(QWidget* parent) : QOpenGLWidget(parent) {
 }
 
 CViewport::~CViewport() = default;
+
+void CViewport::useEditorSurfaceFormat() {
+  QSurfaceFormat format;
+  format.setVersion(2, 1);
+  format.setProfile(QSurfaceFormat::CompatibilityProfile);
+  format.setDepthBufferSize(24);
+  format.setStencilBufferSize(8);
+  QSurfaceFormat::setDefaultFormat(format);
+}
 
 void CViewport::initializeGL() {
   if (onInitialize) onInitialize();

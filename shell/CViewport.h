@@ -14,6 +14,9 @@ class CViewport : public QOpenGLWidget {
 
  public:
   explicit CViewport(QWidget* parent = nullptr);
+  // The context every viewport needs, set as Qt's default before the application starts: an
+  // OpenGL 2.1 compatibility context with depth and stencil.
+  static void useEditorSurfaceFormat();
   ~CViewport() override;
 
   GLContext& glContext() { return *external; }

@@ -121,15 +121,11 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   scroll->setWidgetResizable(true);
   panels = new QTabWidget;
   panels->addTab(scroll, "material");
-  toolTabs = std::make_unique<CToolTabs>(
-      CToolTabs::Host{[this] { return editInterface.get(); },
-                      [this](const std::function<void()>& work) { withContext(work); },
-                      [this] { updateTree(); }, this},
-      *panels);
-  trackTabs = std::make_unique<CTrackTabs>(
-      CTrackTabs::Host{[this] { return editInterface.get(); },
-                       [this](const std::function<void()>& work) { withContext(work); }, this},
-      *panels);
+  const SPanelHost host{[this] { return editInterface.get(); },
+                        [this](const std::function<void()>& work) { withContext(work); },
+                        [this] { updateTree(); }, this};
+  toolTabs = std::make_unique<CToolTabs>(host, *panels);
+  trackTabs = std::make_unique<CTrackTabs>(host, *panels);
   panels->setMinimumWidth(kPanelWidth);
 
   auto* splitter = new QSplitter;

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
-#include <QSurfaceFormat>
 #include <cstdio>
 #include <filesystem>
 
@@ -40,13 +39,7 @@ Arguments parse(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The device draws with an OpenGL 2.1 compatibility context, with depth and stencil.
-  QSurfaceFormat format;
-  format.setVersion(2, 1);
-  format.setProfile(QSurfaceFormat::CompatibilityProfile);
-  format.setDepthBufferSize(24);
-  format.setStencilBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
+  CViewport::useEditorSurfaceFormat();
   QApplication app(argc, argv);
   QCoreApplication::setOrganizationName("zmfedit");  // where the settings (recent files) live
   QCoreApplication::setApplicationName("zmfedit");

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSurfaceFormat>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -27,6 +26,7 @@
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
 #include "shell/CMaterialPanel.h"
+#include "shell/CViewport.h"
 #include "shell/Form1.h"
 #include "tests/support/TempFolder.h"
 
@@ -39,12 +39,7 @@ QApplication& application() {
   static char name[] = "shell_gui_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
-    QSurfaceFormat format;
-    format.setVersion(2, 1);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    QSurfaceFormat::setDefaultFormat(format);
+    CViewport::useEditorSurfaceFormat();
     auto* made = new QApplication(argc, argv);
     QCoreApplication::setOrganizationName("zmfedit-tests");
     QCoreApplication::setApplicationName("shell_gui_tests");

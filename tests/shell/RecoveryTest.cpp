@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QSurfaceFormat>
 #include <QThread>
 #include <chrono>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
+#include "shell/CViewport.h"
 #include "shell/Form1.h"
 #include "tests/support/TempFolder.h"
 
@@ -25,13 +25,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void setFormat() {
-  QSurfaceFormat format;
-  format.setVersion(2, 1);
-  format.setProfile(QSurfaceFormat::CompatibilityProfile);
-  format.setDepthBufferSize(24);
-  format.setStencilBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
+// The application of this process (the child's or, after the kill, the parent's).
+QApplication& startApplication() {
+  static int argc = 1;
+  static char name[] = "recovery";
+  static char* argv[] = {name, nullptr};
+  CViewport::useEditorSurfaceFormat();
+  static QApplication app(argc, argv);
+  QDir::setCurrent(ZMF_DATA_DIR);
+  return app;
 }
 
 template <typename Ready>
@@ -45,12 +47,7 @@ bool waitFor(Ready ready, int milliseconds) {
 
 // The child: opens the model, renames a mesh (an unsaved edit) and runs until it is killed.
 [[noreturn]] void editUntilKilled(const QString& model, const QString& recovery) {
-  int argc = 1;
-  char name[] = "editor";
-  char* argv[] = {name, nullptr};
-  setFormat();
-  QApplication app(argc, argv);
-  QDir::setCurrent(ZMF_DATA_DIR);
+  QApplication& app = startApplication();
   Form1 window(QString(), true, "");
   window.recoveryFolder = recovery;
   window.setAutosaveInterval(100);
@@ -88,12 +85,7 @@ TEST(Recovery, AKilledEditorOffersItsUnsavedEditsAtTheNextStart) {
   ASSERT_TRUE(written) << "the autosave never ran";
   EXPECT_TRUE(WIFSIGNALED(status));
 
-  int argc = 1;
-  char name[] = "restart";
-  char* argv[] = {name, nullptr};
-  setFormat();
-  QApplication app(argc, argv);
-  QDir::setCurrent(ZMF_DATA_DIR);
+  startApplication();
   Form1 window(QString(), true, "");
   window.recoveryFolder = recovery;
   QString offered;
