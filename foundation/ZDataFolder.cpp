@@ -26,3 +26,18 @@ std::filesystem::path findDataFolder() {
   const std::filesystem::path installed = executable.parent_path() / ".." / "share" / "zmfedit";
   return holdsShaders(installed) ? installed.lexically_normal() : std::filesystem::path();
 }
+
+std::filesystem::path userStateFolder() {
+  std::filesystem::path folder;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state != '\0') {
+    folder = state;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    folder = std::filesystem::path(home) / ".local" / "state";
+  } else {
+    return {};
+  }
+  folder /= "zmfedit";
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return folder;
+}

@@ -7,3 +7,6 @@
 
 // The data folder, or an empty path when none is found.
 std::filesystem::path findDataFolder();
+// Where the program keeps what it writes for the user (log, recovery): $XDG_STATE_HOME/zmfedit
+// or ~/.local/state/zmfedit, created; empty when neither is known.
+std::filesystem::path userStateFolder();

@@ -1,5 +1,6 @@
 #include "foundation/ZDebugLog.h"
 
+#include "foundation/ZDataFolder.h"
 #include "foundation/ZLog.h"
 #include "platform/crash.h"
 #include "platform/desktop.h"
@@ -21,22 +22,6 @@ constexpr const char* kApplicationTitle = "ZMF Edit";
 
 int openTruncated(const std::string& path) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-}
-
-// $XDG_STATE_HOME/zmfedit or ~/.local/state/zmfedit, created; "" when neither is known.
-std::string userStateFolder() {
-  std::filesystem::path folder;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
-    folder = state;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    folder = std::filesystem::path(home) / ".local" / "state";
-  } else {
-    return {};
-  }
-  folder /= "zmfedit";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  return folder.string();
 }
 
 long crashFilter(EXCEPTION_POINTERS* exception) {
@@ -83,7 +68,7 @@ bool ZDebugLog::init(const std::string& name) {
   std::string path = name;
   int fd = openTruncated(path);
   if (fd < 0) {
-    const std::string folder = userStateFolder();
+    const std::string folder = userStateFolder().string();
     if (!folder.empty()) {
       path = folder + "/" + std::filesystem::path(name).filename().string();
       fd = openTruncated(path);

@@ -19,7 +19,6 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -30,6 +29,7 @@
 
 #include "editor/CEditInterface.h"
 #include "formats/ZModelFormat.h"
+#include "foundation/ZDataFolder.h"
 #include "foundation/ZLog.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
@@ -154,7 +154,7 @@ Form1::Form1(const QString& file, bool unattended, const std::string& logFileNam
   setWindowTitle(file.isEmpty() ? kTitle : QFileInfo(file).fileName());
   setAcceptDrops(true);
 
-  recoveryFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  recoveryFolder = QString::fromStdString(userStateFolder().string());
   connect(&autosaveTimer, &QTimer::timeout, this, &Form1::autosave);
   setAutosaveInterval(QSettings().value("autosaveMinutes", kAutosaveMinutes).toInt() * 60000);
   connect(&frameTimer, &QTimer::timeout, this, &Form1::pace);

@@ -51,8 +51,9 @@ class Form1 : public QMainWindow, public IEditShell {
   // Opens a model by its extension, as File → Open does.
   void openModel(const QString& file);
 
-  // Unsaved edits are written as ZMF into this folder every interval (never over the user's
-  // file); a later start offers the file when it is newer than the model it came from.
+  // Unsaved edits are written as ZMF into this folder (the user's state folder unless changed)
+  // every interval, never over the user's file; a later start offers the file when it is newer
+  // than the model it came from.
   QString recoveryFolder;
   void setAutosaveInterval(int milliseconds);
   // Asked whether to recover the edits of that model; unset, a question box asks (not in an
