@@ -222,6 +222,7 @@ void CEditInterface::closeModel() {
   diagramMaterial = nullptr;
   handles.forget();
   rootFrame = nullptr;
+  editorCamera->setFrameTarget(nullptr);  // it may look at a frame of the model
   renderer->releaseObjectsSince(beforeModel);
   zlog("model closed\n");
   if (shell != nullptr) shell->updateTree();

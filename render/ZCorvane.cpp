@@ -73,6 +73,9 @@ void ZCorvane::releaseObjectsSince(const SObjectMark& mark) {
   if (released(frames, mark.frames, backBox)) backBox = nullptr;
   if (released(geometries, mark.geometries, selectedGeometry)) selectedGeometry = nullptr;
   if (released(cameras, mark.cameras, currentCamera)) currentCamera = nullptr;
+  for (size_t i = 0; i < std::min(cameras.size(), mark.cameras); ++i) {
+    if (released(frames, mark.frames, cameras[i]->frameTarget)) cameras[i]->setFrameTarget(nullptr);
+  }
   currentGeometry = nullptr;
   currentMaterial = nullptr;
   currentVertexBuffer = nullptr;

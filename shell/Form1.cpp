@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -538,16 +539,18 @@ QString Form1::recoverySourceNote() const { return recoveryFolder + "/recovery-s
 // mouse button is held (a drag in progress) or the car test runs (saving would end it).
 void Form1::autosave() {
   if (!hasUnsavedEdits() || loading || editInterface->carTestRunning ||
-      desktop->isKeyDown(VK_LBUTTON) || desktop->isKeyDown(VK_RBUTTON)) {
+      editInterface->modificationCount == autosavedCount || desktop->isKeyDown(VK_LBUTTON) ||
+      desktop->isKeyDown(VK_RBUTTON)) {
     return;
   }
   QDir().mkpath(recoveryFolder);
-  const QString model = recoveryModel();
   bool saved = false;
-  withContext([&] { saved = editInterface->saveZMF(model.toStdString()); });
-  QFile note(recoverySourceNote());
-  if (saved && note.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+  withContext([&] { saved = editInterface->saveZMF(recoveryModel().toStdString()); });
+  // Both files replace their old versions whole: a stop at any moment leaves a pair that reads.
+  QSaveFile note(recoverySourceNote());
+  if (saved && note.open(QIODevice::WriteOnly)) {
     note.write(openedFile.toUtf8());
+    if (note.commit()) autosavedCount = editInterface->modificationCount;
   }
 }
 

@@ -104,7 +104,8 @@ class Form1 : public QMainWindow, public IEditShell {
   QString commandLineFile;
   std::string logFile;
   bool unattendedRun;
-  uint64_t savedCount = 0;  // the core's modification count at the last load, save or close
+  uint64_t savedCount = 0;      // the core's modification count at the last load, save or close
+  uint64_t autosavedCount = 0;  // and at the last autosave
   std::unique_ptr<CEditInterface> editInterface;
   std::unique_ptr<QtDesktopHost> desktop;
   CViewport* view = nullptr;

@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
   QDir::setCurrent(QString::fromStdString(data.string()));
 
   Form1 window(args.file, !args.screenshot.isEmpty(), CEditInterface::kLogFileName);
+  int frames = 0;  // drawn so far; lives as long as the window that counts them
   if (!args.screenshot.isEmpty()) {
-    int frames = 0;
     QObject::connect(&window, &Form1::frameDrawn, &window, [&] {
       if (++frames != kScreenshotFrames) return;
       QMetaObject::invokeMethod(
