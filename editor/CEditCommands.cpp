@@ -156,8 +156,9 @@ void CEditInterface::onReceive(const uint8_t* packet, int32_t size) {
   const PacketReader reader(packet, size_t(size));
   const int code = reader.code();
   zlog("Command: %d\n", code);
-  if (code < 1 || code > 61 || command(code).run == nullptr) return;
+  if (code < 1 || code > 61) return;
   const Command& c = command(code);
+  if (c.run == nullptr) return;
   if (reader.size < c.layout) {
     zlog("Command %d refused: %d bytes, its layout takes %d\n", code, size, int(c.layout));
     return;

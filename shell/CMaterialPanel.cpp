@@ -23,6 +23,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZMaterial.h"
+#include "shell/PanelParts.h"
 
 namespace {
 
@@ -303,10 +304,7 @@ void CMaterialPanel::chooseEffect(int index) {
 
 void CMaterialPanel::chooseTexture() {
   if (coreOf() == nullptr) return;
-  const QString folder = QDir::currentPath();
-  const QString file = QFileDialog::getOpenFileName(this, "Texture", QString(),
-                                                    "Pictures (*.dds *.tga *.png *.jpg *.bmp)");
-  QDir::setCurrent(folder);
+  const QString file = askFile(this, "Texture", "Pictures (*.dds *.tga *.png *.jpg *.bmp)", false);
   if (file.isEmpty()) return;
   inContext([&] { coreOf()->setSelectedTexture(activeLayer, file.toStdString()); });
   refresh();

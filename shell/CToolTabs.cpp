@@ -143,10 +143,7 @@ QWidget* CToolTabs::frames() {
   }
   layout->addLayout(order);
   addButton(*layout, "load skybox", [this] {
-    const QString folder = QDir::currentPath();
-    const QString file =
-        QFileDialog::getOpenFileName(host.window, "Sky box", QString(), "ZMF (*.zmf *.pzo)");
-    QDir::setCurrent(folder);
+    const QString file = askFile(host.window, "Sky box", "ZMF (*.zmf *.pzo)", false);
     if (!file.isEmpty()) run([&](CEditInterface& c) { c.loadSkybox(file.toStdString()); });
   });
 

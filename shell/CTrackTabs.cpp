@@ -23,6 +23,8 @@
 
 namespace {
 
+const QString kTextFiles = "Text (*.txt);;All files (*)";
+
 // Values in the invariant number format, whatever the user's locale.
 float parse(const QLineEdit* field) { return QLocale::c().toFloat(field->text()); }
 QString shown(float value) { return QString::asprintf("%.3f", double(value)); }
@@ -39,15 +41,6 @@ CTrackTabs::CTrackTabs(SPanelHost owner, QTabWidget& panels) : host(std::move(ow
       core->refEditMode = panels.currentWidget() == referenceTab;
     }
   });
-}
-
-QString CTrackTabs::askFile(const QString& title, bool save) {
-  const QString folder = QDir::currentPath();
-  const QString filter = "Text (*.txt);;All files (*)";
-  const QString name = save ? QFileDialog::getSaveFileName(host.window, title, QString(), filter)
-                            : QFileDialog::getOpenFileName(host.window, title, QString(), filter);
-  QDir::setCurrent(folder);
-  return name;
 }
 
 QWidget* CTrackTabs::references() {
@@ -73,12 +66,12 @@ QWidget* CTrackTabs::references() {
   QObject::connect(referenceList, &QListWidget::currentTextChanged, [this] { showReference(); });
   auto* buttons = new QHBoxLayout;
   addButton(*buttons, "import", [this] {
-    const QString file = askFile("Import track points", false);
+    const QString file = askFile(host.window, "Import track points", kTextFiles, false);
     if (!file.isEmpty() && host.core()) host.core()->importPhysicRefsTR(file.toStdString());
     showReference();
   });
   addButton(*buttons, "export", [this] {
-    const QString file = askFile("Export track points", true);
+    const QString file = askFile(host.window, "Export track points", kTextFiles, true);
     if (!file.isEmpty() && host.core()) host.core()->exportPhysicRefsTR(file.toStdString());
   });
   addButton(*buttons, "from 3d", [this] {
@@ -246,12 +239,12 @@ QWidget* CTrackTabs::cameras() {
     if (host.core()) host.core()->testTrackCameraFov(selectedCamera(), true);
   });
   addButton(*tests, "import", [this] {
-    const QString file = askFile("Import cameras", false);
+    const QString file = askFile(host.window, "Import cameras", kTextFiles, false);
     if (!file.isEmpty() && host.core()) host.core()->importCameras(file.toStdString());
     fillCameras();
   });
   addButton(*tests, "export", [this] {
-    const QString file = askFile("Export cameras", true);
+    const QString file = askFile(host.window, "Export cameras", kTextFiles, true);
     if (!file.isEmpty() && host.core()) host.core()->exportCameras(file.toStdString());
   });
   layout->addLayout(tests);

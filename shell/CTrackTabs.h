@@ -36,7 +36,6 @@ class CTrackTabs {
   void fillCameras();
   void showLightColours();
   int selectedCamera() const;
-  QString askFile(const QString& title, bool save);
 
   SPanelHost host;
   bool updating = false;

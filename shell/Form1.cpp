@@ -43,6 +43,7 @@
 #include "shell/CToolTabs.h"
 #include "shell/CTrackTabs.h"
 #include "shell/CViewport.h"
+#include "shell/PanelParts.h"
 #include "shell/QtDesktopHost.h"
 
 namespace {
@@ -215,7 +216,7 @@ void Form1::pace() {
 void Form1::buildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   file->addAction("&Open...", QKeySequence::Open, this, [this] {
-    const QString name = askFile("Open", kModelFilter, false);
+    const QString name = askFile(this, "Open", kModelFilter, false);
     if (!name.isEmpty()) openModel(name);
   });
   // The Part's own open items, each through its loader (ASE and OBJ at scale 1).
@@ -231,7 +232,7 @@ void Form1::buildMenus() {
   };
   for (const auto& [text, filter, load] : loaders) {
     file->addAction(text, this, [this, text = QString(text), filter = QString(filter), load] {
-      const QString name = askFile(text, filter, false);
+      const QString name = askFile(this, text, filter, false);
       if (!name.isEmpty()) {
         openModelFile(name, true, [&](const std::string& f) {
           load(*editInterface, f);
@@ -255,29 +256,24 @@ void Form1::buildMenus() {
   file->addAction("&Save", QKeySequence::SaveAs, this, [this] { saveAs(); });
   file->addAction("Quick Save", QKeySequence::Save, this, [this] { quickSave(); });
   file->addAction("Save ZMT", this, [this] {
-    const QString name = askFile("Save ZMT", "ZMT (*.zmt)", true);
+    const QString name = askFile(this, "Save ZMT", "ZMT (*.zmt)", true);
     if (!name.isEmpty()) save(name.endsWith(".zmt", Qt::CaseInsensitive) ? name : name + ".zmt");
   });
   file->addSeparator();
   file->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
 
   QMenu* windows = menuBar()->addMenu("&Windows");
-  QAction* treeShown = windows->addAction("Object Tree");
-  treeShown->setCheckable(true);
-  treeShown->setChecked(true);
-  connect(treeShown, &QAction::toggled, tree, &QWidget::setVisible);
-  QAction* properties = windows->addAction("Properties");
-  properties->setCheckable(true);
-  properties->setChecked(true);
-  connect(properties, &QAction::toggled, panels, &QWidget::setVisible);
-  QAction* viewport = windows->addAction("Viewport");
-  viewport->setCheckable(true);
-  viewport->setChecked(true);
-  connect(viewport, &QAction::toggled, view, &QWidget::setVisible);
-  QAction* texture = windows->addAction("Texture");
-  texture->setCheckable(true);
-  texture->setChecked(true);
-  connect(texture, &QAction::toggled, this, [this](bool on) {
+  // Checked items, on at start.
+  const auto toggle = [windows](const QString& text) {
+    QAction* item = windows->addAction(text);
+    item->setCheckable(true);
+    item->setChecked(true);
+    return item;
+  };
+  connect(toggle("Object Tree"), &QAction::toggled, tree, &QWidget::setVisible);
+  connect(toggle("Properties"), &QAction::toggled, panels, &QWidget::setVisible);
+  connect(toggle("Viewport"), &QAction::toggled, view, &QWidget::setVisible);
+  connect(toggle("Texture"), &QAction::toggled, this, [this](bool on) {
     if (editInterface) editInterface->showLayers = on;
   });
 
@@ -289,17 +285,19 @@ void Form1::buildMenus() {
 
   QMenu* refs = menuBar()->addMenu("&Ref points");
   refs->addAction("Import", this, [this] {
-    const QString name = askFile("Import reference points", "Text (*.txt);;All files (*)", false);
+    const QString name =
+        askFile(this, "Import reference points", "Text (*.txt);;All files (*)", false);
     if (!name.isEmpty()) editInterface->importPhysicRefsTR(name.toStdString());
   });
   refs->addAction("Export", this, [this] {
-    const QString name = askFile("Export reference points", "Text (*.txt);;All files (*)", true);
+    const QString name =
+        askFile(this, "Export reference points", "Text (*.txt);;All files (*)", true);
     if (!name.isEmpty()) editInterface->exportPhysicRefsTR(name.toStdString());
   });
 
   QMenu* tools = menuBar()->addMenu("&Tools");
   tools->addAction("Merge Materials", this, [this] {
-    const QString name = askFile("Merge materials", "ZMT (*.zmt)", false);
+    const QString name = askFile(this, "Merge materials", "ZMT (*.zmt)", false);
     if (!name.isEmpty()) withContext([&] { editInterface->merge(name.toStdString()); });
   });
 
@@ -318,14 +316,6 @@ void Form1::buildViewButtons() {
     group->addAction(button);
     connect(button, &QAction::triggered, this, [this, mode] { viewMode = mode; });
   }
-}
-
-QString Form1::askFile(const QString& title, const QString& filter, bool save) {
-  const QString folder = QDir::currentPath();
-  const QString name = save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
-                            : QFileDialog::getOpenFileName(this, title, QString(), filter);
-  QDir::setCurrent(folder);
-  return name;
 }
 
 void Form1::fillRecentMenu() {
@@ -370,7 +360,7 @@ bool Form1::save(const QString& file) {
 
 void Form1::saveAs() {
   if (!editInterface) return;
-  const QString name = askFile("Save", "ZMF (*.zmf);;ZMT (*.zmt)", true);
+  const QString name = askFile(this, "Save", "ZMF (*.zmf);;ZMT (*.zmt)", true);
   if (!name.isEmpty()) save(name);
 }
 

@@ -94,8 +94,6 @@ class Form1 : public QMainWindow, public IEditShell {
   void removeRecovery();
   QString recoveryModel() const;
   QString recoverySourceNote() const;
-  // A file dialog that leaves the current folder as it found it; empty when cancelled.
-  QString askFile(const QString& title, const QString& filter, bool save);
   void treeItemClicked(QTreeWidgetItem* item);
   // The geometry becomes the selection, marked in the tree and shown in the material tab.
   void selectGeometry(ZGeometry* geometry);

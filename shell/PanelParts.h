@@ -2,6 +2,8 @@
 // buttons.
 #pragma once
 
+#include <QDir>
+#include <QFileDialog>
 #include <QLayout>
 #include <QPushButton>
 #include <QString>
@@ -25,4 +27,14 @@ inline QPushButton* addButton(QLayout& layout, const QString& text,
   QObject::connect(button, &QPushButton::clicked, action);
   layout.addWidget(button);
   return button;
+}
+
+// A file dialog that leaves the current folder as it found it (the program's files are named
+// relative to it); empty when cancelled.
+inline QString askFile(QWidget* parent, const QString& title, const QString& filter, bool save) {
+  const QString folder = QDir::currentPath();
+  const QString name = save ? QFileDialog::getSaveFileName(parent, title, QString(), filter)
+                            : QFileDialog::getOpenFileName(parent, title, QString(), filter);
+  QDir::setCurrent(folder);
+  return name;
 }
