@@ -33,8 +33,9 @@ bool CEditInterface::hasModel(const char* tool) const {
 }
 
 void CEditInterface::autoAlpha(ZFrame* frame) {
-  edited();
+  const auto step = edit("Auto alpha");
   if (frame == nullptr) return;
+  history.recordSubtree(frame, CUndoHistory::kMaterials);
   forEachGeometry(*frame, [](ZGeometry& g) {
     if (g.material == nullptr || CEditInterface::isPhysicsName(g.name)) return;
     const ZTexture* texture = g.material->stage(0).texture;
@@ -43,8 +44,9 @@ void CEditInterface::autoAlpha(ZFrame* frame) {
 }
 
 void CEditInterface::makeLODMaterial(ZFrame* frame) {
-  edited();
+  const auto step = edit("Level-of-detail materials");
   if (frame == nullptr) return;
+  history.recordSubtree(frame, CUndoHistory::kMaterials);
   forEachGeometry(*frame, [](ZGeometry& g) {
     if (g.material == nullptr) return;
     for (int layer = 1; layer < 8; ++layer) {
@@ -56,17 +58,19 @@ void CEditInterface::makeLODMaterial(ZFrame* frame) {
 }
 
 void CEditInterface::makeMatsWhite(ZFrame* frame) {
-  edited();
+  const auto step = edit("White materials");
   if (frame == nullptr) frame = rootFrame;
   if (frame == nullptr) return;
+  history.recordSubtree(frame, CUndoHistory::kMaterials);
   forEachGeometry(*frame, [](ZGeometry& g) {
     if (g.material != nullptr) g.material->setDiffuse(1, 1, 1, true);
   });
 }
 
 void CEditInterface::simplifyMaterials() {
-  edited();
+  const auto step = edit("Simplify materials");
   if (!hasModel("simplifyMaterials")) return;
+  for (ZGeometry* g : rootFrame->geometries) history.recordGeometry(g, false);
   // Every geometry takes the material of the first geometry in list order whose material shows
   // the same layer-0 texture (or none): what the pairwise rule leaves, in one pass.
   std::unordered_map<const ZTexture*, ZMaterial*> firstByTexture;
@@ -79,11 +83,13 @@ void CEditInterface::simplifyMaterials() {
 }
 
 void CEditInterface::merge(const std::string& fileName) {
-  edited();
+  const auto step = edit("Merge " + fileName);
   zlog("load ZMF %s\n", fileName.c_str());
   const std::string textureFolder = textureFolderOf(fileName);
   zlog("load ZMF %s %s\n", fileName.c_str(), textureFolder.c_str());
   if (!hasModel("merge")) return;
+  history.recordSubtree(rootFrame, CUndoHistory::kMeshFields);
+  history.recordValue(cameraList);
   ZFrame* loaded = renderer->getNewFrame();
   ZFileZMF reader(renderer);
   reader.cameras = &cameraList;
@@ -112,16 +118,19 @@ void CEditInterface::mergeFrame(ZFrame* source, ZFrame* target) {
 }
 
 void CEditInterface::transAll(ZFrame* frame, ZMaterial* material, bool transparent) {
-  edited();
+  const auto step = edit("Transparency to all");
   if (frame == nullptr) return;
   for (ZGeometry* g : frame->geometries) {
-    if (g->material == material) g->transparent = transparent;
+    if (g->material != material) continue;
+    history.recordGeometry(g, false);
+    g->transparent = transparent;
   }
 }
 
 void CEditInterface::hideWizard(ZFrame* frame, int mode) {
-  edited();
+  const auto step = edit("Hide wizard");
   if (frame == nullptr || mode < 0 || mode > 2) return;
+  for (ZGeometry* g : frame->geometries) history.recordGeometry(g, false);
   static const char* const kSurfaces[] = {"ROAD", "PIT",  "GRASS", "SAND", "WALL",
                                           "POLY", "CORD", "KERB",  "CURB", "OUT"};
   std::string upper;

@@ -40,13 +40,14 @@ void CEditInterface::exportCameras(const std::string& fileName) {
 }
 
 void CEditInterface::importCameras(const std::string& fileName) {
-  edited();
+  const auto step = edit("Import cameras");
   NBINIReader ini;
   ini.load(fileName, false);
   if (!ini.loaded) {
     zlog("cannot read %s: the cameras stay as they are\n", fileName.c_str());
     return;
   }
+  history.recordValue(cameraList);
   cameraList.clear();
   const int announced = ini.getInt("HEADER", "COUNT");
   zlog("loading %d cameras\n", announced);
@@ -69,7 +70,8 @@ void CEditInterface::importCameras(const std::string& fileName) {
 }
 
 void CEditInterface::importPZC(const std::string& fileName) {
-  edited();
+  const auto step = edit("Import cameras");
+  history.recordValue(cameraList);
   ZINIReader ini;
   ini.load(fileName);
   const int announced = ini.getInt("HEADER", "CAMERAS");
@@ -90,7 +92,8 @@ void CEditInterface::importPZC(const std::string& fileName) {
 }
 
 ZCamera* CEditInterface::newTrackCamera() {
-  edited();
+  const auto step = edit("New camera");
+  history.recordValue(cameraList);
   ZCamera* camera = renderer->getNewCamera();
   char name[32];
   std::snprintf(name, sizeof name, "NCAMERA%d", int(cameraList.size()));
@@ -114,9 +117,10 @@ ZCamera* CEditInterface::viewFromTrackCamera(int index) {
 }
 
 void CEditInterface::setTrackCamera(int index, int tag, int minFov, int maxFov, bool fixed) {
-  edited();
+  const auto step = edit("Set camera");
   ZCamera* camera = trackCamera(index);
   if (camera == nullptr) return;
+  history.recordCamera(camera);
   copyEditorView(*camera);
   camera->tag = tag;
   camera->minFov = float(minFov);
@@ -138,10 +142,11 @@ void CEditInterface::testTrackCameraFov(int index, bool widest) {
 }
 
 void CEditInterface::deleteTrackCamera(int index) {
-  edited();
+  const auto step = edit("Delete camera");
   ZCamera* camera = trackCamera(index);
   if (camera == nullptr) return;
+  // Only taken off the list: the renderer keeps it until the model is closed, for undo.
+  history.recordValue(cameraList);
   cameraList.erase(cameraList.begin() + index);
   if (renderer->currentCamera == camera) renderer->currentCamera = nullptr;
-  std::erase_if(renderer->cameras, [&](const auto& owned) { return owned.get() == camera; });
 }

@@ -41,6 +41,7 @@ void CEditInterface::setLockMouse(bool locked) {
 }
 
 void CEditInterface::mouseControl() {
+  if (dragging && !keyHeld(VK_LBUTTON)) endDrag();
   if (mouseLocked) return;
   POINT cursor;
   GetCursorPos(&cursor);
@@ -71,9 +72,12 @@ void CEditInterface::mouseControl() {
     if (right) camera.moveForward(dy * -0.05f);
   } else if (navigationMode == 2) {
     if (left && renderer->selectedFrame != nullptr) {
+      // One step from press to release.
+      if (!dragging) history.open(ofSelection("Drag"));
+      dragging = true;
+      history.recordFrame(renderer->selectedFrame);
       const ZVector side = camera.heading % camera.up;
       renderer->selectedFrame->moveStep(side * (dx * 0.001f) + camera.up * (dy * -0.001f));
-      edited();
     }
   } else if (navigationMode == 1) {
     if (left) {
@@ -91,20 +95,23 @@ void CEditInterface::mouseControl() {
   }
 }
 
-void CEditInterface::regenerateSelected(const std::function<void(ZGeometry&)>& edit) {
-  edited();
+void CEditInterface::regenerateSelected(const std::string& name,
+                                        const std::function<void(ZGeometry&)>& change) {
+  const auto step = edit(ofSelection(name));
   ZGeometry* selected = renderer->selectedGeometry;
   if (selected == nullptr || rootFrame == nullptr) return;
+  history.recordGeometry(selected, true);
   rootFrame->prepareRecompile();
-  edit(*selected);
+  change(*selected);
   rootFrame->compile();
   renderer->finaliseVertexBuffers(false);
 }
 
 void CEditInterface::halveMeshes() {
-  edited();
+  const auto step = edit(ofSelection("Halve meshes"));
   ZFrame* target = renderer->selectedFrame != nullptr ? renderer->selectedFrame : rootFrame;
   if (target == nullptr) return;
+  history.recordFrame(target);
   for (ZGeometry*& geometry : target->geometries) {
     const int faces = int(geometry->faces.size());
     zlog("Simplify from %d faces to %d\n", faces, faces / 2);
@@ -137,8 +144,9 @@ void CEditInterface::pickAlongView(bool placeFlag) {
   }
   if (refEditMode) {
     if (std::strstr(selectedRef, "PZTR_") == nullptr) return;
+    const auto step = edit(std::string("Place ") + selectedRef);
+    history.recordValue(physicRefs);
     SPhysicRef& ref = getPhysicRef(selectedRef);
-    edited();
     ref.x = point.x;
     ref.y = point.y;
     ref.z = point.z;
@@ -170,40 +178,45 @@ void CEditInterface::onKeyPressed(char c) {
       break;
     case 'd':
       if (rootFrame == nullptr) break;
-      edited();
       if (selected != nullptr) {
+        const auto step = edit("Delete " + selected->name);
+        history.recordSubtree(rootFrame, CUndoHistory::kFrames);
         rootFrame->removeGeometry(selected);
         renderer->selectedGeometry = nullptr;
       } else if (renderer->selectedFrame != nullptr) {
+        const auto step = edit("Delete " + renderer->selectedFrame->name);
+        history.recordSubtree(rootFrame, CUndoHistory::kFrames);
         rootFrame->removeFrame(renderer->selectedFrame);
         renderer->selectedFrame = nullptr;
       }
       break;
     case 'f':
       if (rootFrame != nullptr) {
-        edited();
+        const auto step = edit("Collapse all");
+        history.recordSubtree(rootFrame, CUndoHistory::kTree);
         rootFrame->collapseMoveable(nullptr);
         rootFrame->sortGeometries();
       }
       break;
     case 'g':
-      regenerateSelected([](ZGeometry& g) { g.generateNormals(); });
+      regenerateSelected("Generate normals", [](ZGeometry& g) { g.generateNormals(); });
       break;
     case 'i':
-      regenerateSelected([](ZGeometry& g) {
+      regenerateSelected("Flip faces", [](ZGeometry& g) {
         g.flipFaces();
         g.generateNormals();
       });
       break;
     case 'n':
-      regenerateSelected([](ZGeometry& g) {
+      regenerateSelected("Normalize texture coordinates", [](ZGeometry& g) {
         g.normalizeTextureCoords();
         g.generateNormals();
       });
       break;
     case 'j':
       if (selected != nullptr && selected->material != nullptr) {
-        edited();
+        const auto step = edit("New material for " + selected->name);
+        history.recordGeometry(selected, false);
         selected->setMaterial(renderer->getNewMaterial());
       }
       break;

@@ -50,6 +50,7 @@ void CEditInterface::init() {
   renderer->fullscreen = false;
   renderer->refreshRate = 60;
   readDisplaySize(renderer->width, renderer->height);
+  history.setMemoryLimit(readUndoMemoryLimit());
   if (!renderer->init(windowHandle, 0)) {
     MessageBoxA(nullptr, "Error creating ZCorvane", "ZMFEdit2", MB_OK);
   }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "editor/CObjectHandles.h"
+#include "editor/CUndoHistory.h"
 #include "editor/EditPackets.h"
 #include "editor/SPhysicRef.h"
 #include "editor/SZMFFlagDef.h"
@@ -153,7 +154,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // The camera panel: a new camera "NCAMERA<count>"; the editor camera taken to a camera's view
   // (returned, null for no such index); a camera set from the editor camera with the panel's
   // values; the editor camera's field of view set to a camera's narrowest or widest; a camera
-  // destroyed and taken off the list.
+  // taken off the list (the renderer keeps it until the model is closed, for undo).
   ZCamera* newTrackCamera();
   ZCamera* viewFromTrackCamera(int index);
   void setTrackCamera(int index, int tag, int minFov, int maxFov, bool fixed);
@@ -247,6 +248,18 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // The flag with that guid, appended (at the origin) when there is none.
   int getFlagIndex(int32_t guid);
 
+  // --- undo and redo (CEditUndo.cpp) ---
+  // The last edit step taken back or done again (a running car test is stopped first); false
+  // when there is none. Meshes whose arrays came back get device copies again, the shell its
+  // tree; a selection that left the tree is cleared.
+  bool undo();
+  bool redo();
+  // "Set material of 12ROAD_L": the step undo or redo would take; empty when there is none.
+  std::string undoName() const { return history.undoName(); }
+  std::string redoName() const { return history.redoName(); }
+  // The history's bound from "zmfedit.ini" (section UNDO, key MEMORYMB; 512 MB when absent).
+  static size_t readUndoMemoryLimit();
+
   // --- car test (CEditCarTest.cpp) ---
   void switchCarTest();
   void stepCarTest();
@@ -298,10 +311,13 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   bool lightView = false;
   bool shadowOverlay = false;
   std::vector<ZCamera*> cameraList;  // created through the renderer
-  // Bumped by every edit of the model, its reference points, cameras, flags, lights or sky box,
-  // whatever asked for it (key, mouse, packet, panel); a window compares it with its value at
+  // The number of the model's state: a new one for every edit of the model, its reference
+  // points, cameras, flags, lights or sky box, whatever asked for it (key, mouse, packet, panel),
+  // and the earlier one again when the edit is undone; a window compares it with its value at
   // the last load or save to know whether there are unsaved edits.
   uint64_t modificationCount = 0;
+  // Every edit is a step of it; loading and closing a model clear it.
+  CUndoHistory history{modificationCount};
 
   static constexpr const char* kLogFileName = "logLite.txt";
 
@@ -345,7 +361,20 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
 
   CObjectHandles handles;
   ZCorvane::SObjectMark beforeModel;  // what the renderer held once start-up was done
-  void edited() { ++modificationCount; }
+  // Opens the undo step of an edit (joined when one is open); the edit then records what it is
+  // about to change.
+  [[nodiscard]] CUndoHistory::Scope edit(const std::string& name) { return history.scope(name); }
+  // "action of NAME" for the selected geometry, else the selected frame, else the action alone.
+  std::string ofSelection(const std::string& action) const;
+  bool takeStep(bool redo);
+  void refreshAfterStep(const SUndoRefresh& refresh);
+  // Every frame and mesh of the model's tree, for the selection check after a step.
+  bool inModel(const ZFrame* frame) const;
+  bool inModel(const ZGeometry* geometry) const;
+  bool dragging = false;  // a move-frame drag's step is open
+  void endDrag();
+  // Before a pivot move or turn: the frame, its children and its own meshes' arrays.
+  void recordPivot(ZFrame& frame);
   ZMaterial* overlayMaterial(ZMaterial*& material);
   ZCamera* trackCamera(int index) const;
   // False (with a log line naming the tool) when no model is loaded.
@@ -370,7 +399,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void drawThumbnails();
   void drawThumbnail(ZTexture* texture, int index, float step);
   // Geometry edits of the keys g, i and n: the selected geometry changed, the tree recompiled.
-  void regenerateSelected(const std::function<void(ZGeometry&)>& edit);
+  void regenerateSelected(const std::string& name, const std::function<void(ZGeometry&)>& change);
   void halveMeshes();
   void pickAlongView(bool placeFlag);
   void importForeign(const std::string& fileName, float scale,

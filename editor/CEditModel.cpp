@@ -37,6 +37,7 @@ void CEditInterface::finishLoad() {
   logFrameRadius();
   editorCamera->move(0, 0, -20);
   editorCamera->setFrameTarget(rootFrame);
+  history.clear();  // a load is not a step
 }
 
 void CEditInterface::applyFileLighting(const ZFileZMF& file) {
@@ -91,6 +92,7 @@ void CEditInterface::loadEngineFile(const std::string& fileName, bool binary, bo
     editorCamera->move(0, 0, -20);
     editorCamera->setFrameTarget(rootFrame);
     applyFileLighting(reader);
+    history.clear();
   }
   if (shell != nullptr) shell->updateTree();
 }
@@ -122,6 +124,7 @@ void CEditInterface::loadASE(const std::string& fileName, float scale, bool, boo
     cameraList.push_back(camera);
   }
   initSkybox();
+  history.clear();
 }
 
 void CEditInterface::loadOBJ(const std::string& fileName, float) {
@@ -208,6 +211,8 @@ bool CEditInterface::openModel(const std::string& fileName) {
 
 void CEditInterface::closeModel() {
   if (carTestRunning) switchCarTest();
+  endDrag();
+  history.clear();
   wheels = {};
   suspensions = {};
   steer = nullptr;

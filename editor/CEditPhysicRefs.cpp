@@ -129,7 +129,7 @@ void CEditInterface::exportPhysicRefs(const std::string& fileName) {
 }
 
 void CEditInterface::importPhysicRefs(const std::string& fileName) {
-  edited();
+  const auto step = edit("Import references");
   zlog("loading %s\n", fileName.c_str());
   ZINIReader ini;
   ini.load(fileName);
@@ -137,6 +137,7 @@ void CEditInterface::importPhysicRefs(const std::string& fileName) {
     zlog("cannot read %s\n", fileName.c_str());
     return;
   }
+  history.recordValue(physicRefs);
   // Each record has a section of its own: a count beyond the sections the file holds is cut.
   const int count = heldCount(ini.getInt("DUMMIES", "NUMBER"), ini.text, "[DUMMY", fileName);
   for (int i = 0; i < count; ++i) {

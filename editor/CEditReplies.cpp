@@ -103,10 +103,11 @@ void CEditInterface::sendStageDef(int stage) {
 }
 
 void CEditInterface::setStageDef(const SZMFStageDef& def) {
-  edited();
+  const auto step = edit(ofSelection("Set stage"));
   ZGeometry* g = renderer->selectedGeometry;
   const int stage = def.stage;
   if (g == nullptr || g->material == nullptr || stage < 0 || stage > 7) return;
+  history.recordMaterial(g->material);
   ZMaterialStage& s = g->material->stage(stage);
   s.mipMapFilter = def.mipMapFilter;
   s.magFilter = def.magFilter;
@@ -163,6 +164,7 @@ int CEditInterface::getFlagIndex(int32_t guid) {
   }
   SZMFFlagDef flag;
   flag.guid = guid;
+  history.recordValue(flagDefs);
   flagDefs.push_back(flag);
   const int index = int(flagDefs.size() - 1);
   zlog("returning %d\n", index);

@@ -37,11 +37,12 @@ std::vector<std::string> CEditInterface::stagePresetNames() {
 }
 
 bool CEditInterface::applyStagePreset(int layer, const std::string& preset) {
-  edited();
+  const auto step = edit(ofSelection("Stage preset"));
   ZMaterial* material = selectedMaterial("stage wizard");
   if (material == nullptr || layer < 0 || layer > 7) return false;
   for (const StagePreset& p : kStagePresets) {
     if (preset != p.name) continue;
+    history.recordMaterial(material);
     ZMaterialStage& stage = material->stage(layer);
     stage.alphaArg1 = p.alphaArg1;
     stage.alphaArg2 = p.alphaArg2;
@@ -61,12 +62,14 @@ ZMaterial* CEditInterface::selectedMaterial(const char* tool) const {
 }
 
 void CEditInterface::batchAction(const std::string& filter, int action) {
-  edited();
+  const auto step = edit("Batch " + filter);
   if (!hasModel("batch")) return;
   const ZMaterial* source = action == 5 ? selectedMaterial("batch") : nullptr;
   if (action == 5 && source == nullptr) return;
   for (ZGeometry* g : rootFrame->geometries) {
     if (g->name.find(filter) == std::string::npos) continue;
+    history.recordGeometry(g, false);
+    if (g->material != source) history.recordMaterial(g->material);
     if (action == 1 || action == 2) {
       g->castShadow = true;
       continue;
@@ -90,15 +93,20 @@ void CEditInterface::batchAction(const std::string& filter, int action) {
 }
 
 void CEditInterface::removeCast() {
-  edited();
+  const auto step = edit("Remove cast shadows");
   if (!hasModel("remove cast")) return;
-  for (ZGeometry* g : rootFrame->geometries) g->castShadow = false;
+  for (ZGeometry* g : rootFrame->geometries) {
+    history.recordGeometry(g, false);
+    g->castShadow = false;
+  }
 }
 
 void CEditInterface::autoShadow() {
-  edited();
+  const auto step = edit("Auto shadow");
   if (!hasModel("auto shadow")) return;
   for (ZGeometry* g : rootFrame->geometries) {
+    history.recordGeometry(g, false);
+    history.recordMaterial(g->material);
     g->castShadow = false;
     if (isPhysicsName(g->name) && g->material != nullptr) g->material->initEffect("shadowMap.fxo");
     const std::string& n = g->name;
@@ -110,34 +118,43 @@ void CEditInterface::autoShadow() {
 }
 
 void CEditInterface::setSmooth(bool on) {
-  edited();
+  const auto step = edit(on ? "Smooth on" : "Smooth off");
   if (!hasModel("smooth")) return;
-  for (ZGeometry* g : rootFrame->geometries) g->setVar("SMOOTH", on ? 1.0f : 0.0f);
+  for (ZGeometry* g : rootFrame->geometries) {
+    history.recordGeometry(g, false);
+    g->setVar("SMOOTH", on ? 1.0f : 0.0f);
+  }
 }
 
 void CEditInterface::removeLightmap() {
-  edited();
+  const auto step = edit("Remove lightmaps");
   if (!hasModel("remove lightmap")) return;
   for (ZGeometry* g : rootFrame->geometries) {
-    if (g->material != nullptr) g->material->stage(1).texture = nullptr;
+    if (g->material == nullptr) continue;
+    history.recordMaterial(g->material);
+    g->material->stage(1).texture = nullptr;
   }
 }
 
 void CEditInterface::rotate90() {
-  edited();
-  if (hasModel("rotate 90")) rootFrame->rotateGeometries(90.0f);
+  const auto step = edit("Rotate 90");
+  if (!hasModel("rotate 90")) return;
+  history.recordSubtree(rootFrame, CUndoHistory::kFrames | CUndoHistory::kMeshArrays);
+  rootFrame->rotateGeometries(90.0f);
 }
 
 void CEditInterface::collapseSelection() {
-  edited();
+  const auto step = edit(ofSelection("Collapse"));
   if (!hasModel("collapse")) return;
   ZFrame* frame = renderer->selectedFrame;
   if (frame != nullptr && frame->parent != nullptr) {
     ZFrame* parent = frame->parent;
+    history.recordSubtree(parent, CUndoHistory::kTree);
     frame->collapseMoveable(parent);
     std::erase(parent->children, frame);
     parent->sortGeometries();
   } else if (frame == nullptr) {
+    history.recordSubtree(rootFrame, CUndoHistory::kTree);
     for (ZFrame* child : rootFrame->children) child->collapseMoveable(rootFrame);
     rootFrame->children.clear();
     rootFrame->sortGeometries();
@@ -146,11 +163,16 @@ void CEditInterface::collapseSelection() {
 }
 
 void CEditInterface::placeSelectedFrame(FramePlacement placement, const ZVector& value) {
-  edited();
+  const auto step = edit(ofSelection(placement == FramePlacement::move ? "Move" : "Pivot"));
   ZFrame* frame = renderer->selectedFrame;
   if (frame == nullptr) {
     zlog("frame position: no selected frame\n");
     return;
+  }
+  if (placement == FramePlacement::move) {
+    history.recordFrame(frame);
+  } else {
+    recordPivot(*frame);
   }
   ZVector offset = placement == FramePlacement::repivot ? ZVector() : value;
   switch (placement) {
@@ -165,12 +187,13 @@ void CEditInterface::placeSelectedFrame(FramePlacement placement, const ZVector&
 }
 
 void CEditInterface::rotateSelectedFrame(int axis, float degrees) {
-  edited();
+  const auto step = edit(ofSelection("Rotate"));
   ZFrame* frame = renderer->selectedFrame;
   if (frame == nullptr || axis < 0 || axis > 3) {
     zlog("rotate: no selected frame\n");
     return;
   }
+  recordPivot(*frame);
   if (axis == 3) {
     frame->rotatePitchDEG(degrees);
     return;
@@ -181,12 +204,13 @@ void CEditInterface::rotateSelectedFrame(int axis, float degrees) {
 }
 
 void CEditInterface::scaleSelected(const ZVector& factors) {
-  edited();
+  const auto step = edit(ofSelection("Scale"));
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) {
     zlog("scale: no selected geometry\n");
     return;
   }
+  history.recordGeometry(g, true);
   g->scale(factors.x, factors.y, factors.z);
   g->recompile();
 }
@@ -201,9 +225,10 @@ std::string CEditInterface::selectedSize() const {
 }
 
 ZFrame* CEditInterface::promoteSelected() {
-  edited();
+  const auto step = edit(ofSelection("Promote"));
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr || !hasModel("promote")) return nullptr;
+  history.recordFrame(rootFrame);
   ZFrame* frame = renderer->getNewFrame();
   frame->name = g->name;
   frame->addGeometry(g);
@@ -213,16 +238,19 @@ ZFrame* CEditInterface::promoteSelected() {
 }
 
 void CEditInterface::renameSelection(const std::string& name, bool geometry, bool frame) {
-  edited();
+  const auto step = edit(ofSelection("Rename"));
+  if (geometry) history.recordGeometry(renderer->selectedGeometry, false);
+  if (frame) history.recordFrame(renderer->selectedFrame);
   if (geometry && renderer->selectedGeometry != nullptr) renderer->selectedGeometry->name = name;
   if (frame && renderer->selectedFrame != nullptr) renderer->selectedFrame->name = name;
   if (shell != nullptr) shell->updateTree();
 }
 
 void CEditInterface::setSelectedTexture(int layer, const std::string& fileName) {
-  edited();
+  const auto step = edit(ofSelection("Set texture"));
   ZMaterial* material = selectedMaterial("texture");
   if (material == nullptr || layer < 0 || layer > 7) return;
+  history.recordMaterial(material);
   ZMaterialStage& stage = material->stage(layer);
   if (fileName.empty()) {
     stage.texture = nullptr;
@@ -233,8 +261,11 @@ void CEditInterface::setSelectedTexture(int layer, const std::string& fileName) 
 }
 
 void CEditInterface::invertSelectedU() {
-  edited();
-  if (renderer->selectedGeometry != nullptr) renderer->selectedGeometry->invertTextureX();
+  const auto step = edit(ofSelection("Invert U"));
+  ZGeometry* g = renderer->selectedGeometry;
+  if (g == nullptr) return;
+  history.recordGeometry(g, true);
+  g->invertTextureX();
 }
 
 SMaterialFields CEditInterface::getActiveMaterial() const {
@@ -258,10 +289,15 @@ SMaterialFields CEditInterface::getActiveMaterial() const {
 }
 
 void CEditInterface::setActiveMaterial(const SMaterialFields& f) {
-  edited();
-  if (ZFrame* frame = renderer->selectedFrame) frame->moveable = f.frameMoveable;
+  const auto step = edit(ofSelection("Set material"));
+  if (ZFrame* frame = renderer->selectedFrame) {
+    history.recordFrame(frame);
+    frame->moveable = f.frameMoveable;
+  }
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) return;
+  history.recordGeometry(g, false);
+  history.recordMaterial(g->material);
   g->castShadow = f.castShadow;
   g->transparent = f.transparent;
   if (g->material == nullptr) return;
@@ -278,9 +314,10 @@ void CEditInterface::setActiveMaterial(const SMaterialFields& f) {
 }
 
 void CEditInterface::chooseShader(const std::string& effectName) {
-  edited();
+  const auto step = edit(ofSelection("Set shader"));
   ZMaterial* material = selectedMaterial("shader");
   if (material == nullptr) return;
+  history.recordMaterial(material);
   if (effectName.empty()) {
     material->removeEffect();
     return;
@@ -289,9 +326,10 @@ void CEditInterface::chooseShader(const std::string& effectName) {
 }
 
 std::string CEditInterface::setSelectedVar(const std::string& name, float value) {
-  edited();
+  const auto step = edit(ofSelection("Set variable " + name));
   ZGeometry* g = renderer->selectedGeometry;
   if (g == nullptr) return "";
+  history.recordGeometry(g, false);
   float old = 0;
   const bool existed = g->getVar(name, old);
   g->setVar(name, value);
@@ -306,9 +344,10 @@ std::string CEditInterface::setSelectedVar(const std::string& name, float value)
 }
 
 void CEditInterface::setSelectedColour(MaterialColour which, int red, int green, int blue) {
-  edited();
+  const auto step = edit(ofSelection("Set colour"));
   ZMaterial* material = selectedMaterial("colour");
   if (material == nullptr) return;
+  history.recordMaterial(material);
   const float r = float(red) / 255.0f, g = float(green) / 255.0f, b = float(blue) / 255.0f;
   switch (which) {
     case MaterialColour::diffuse:
@@ -327,23 +366,27 @@ void CEditInterface::setSelectedColour(MaterialColour which, int red, int green,
 }
 
 void CEditInterface::setSelectedOpacity(int percent) {
-  edited();
+  const auto step = edit(ofSelection("Set opacity"));
   ZMaterial* material = selectedMaterial("opacity");
-  if (material != nullptr) material->setOpacity(float(percent) / 100.0f);
+  if (material == nullptr) return;
+  history.recordMaterial(material);
+  material->setOpacity(float(percent) / 100.0f);
 }
 
 void CEditInterface::alphaBlendSelected() {
-  edited();
+  const auto step = edit(ofSelection("Alpha blending"));
   ZMaterial* material = selectedMaterial("alpha blending");
   if (material == nullptr) return;
+  history.recordMaterial(material);
   material->alphaBlend = true;
   material->alphaSrcBlend = 5;   // source alpha
   material->alphaDestBlend = D3DBLEND_INVSRCALPHA;
 }
 
 void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
-  edited();
+  const auto step = edit("Set sun direction");
   if (renderer->activeLights.empty()) return;
+  history.recordLights(*renderer);
   ZVector direction(0, -1, 0);
   direction.rotateOnAxis(ZVector(1, 0, 0), float(sliderX - 90));
   direction.rotateOnAxis(ZVector(0, 1, 0), float(sliderZ - 90));
@@ -351,19 +394,23 @@ void CEditInterface::setSunFromSliders(int sliderX, int sliderZ) {
 }
 
 void CEditInterface::setSelectedEffectVariable(const std::string& name, float value) {
-  edited();
+  const auto step = edit(ofSelection("Set shader variable " + name));
   ZMaterial* material = selectedMaterial("shader variable");
-  if (material != nullptr) material->setEffectCustomVariable(name, value);
+  if (material == nullptr) return;
+  history.recordMaterial(material);
+  material->setEffectCustomVariable(name, value);
 }
 
 void CEditInterface::setSunColour(int red, int green, int blue) {
-  edited();
+  const auto step = edit("Set sun colour");
   if (renderer->activeLights.empty()) return;
+  history.recordLights(*renderer);
   renderer->activeLights[0]->setDiffuse(float(red) / 255.0f, float(green) / 255.0f,
                                         float(blue) / 255.0f);
 }
 
 void CEditInterface::setAmbientColour(int red, int green, int blue) {
-  edited();
+  const auto step = edit("Set ambient colour");
+  history.recordLights(*renderer);
   renderer->setAmbientLight(float(red) / 255.0f, float(green) / 255.0f, float(blue) / 255.0f);
 }

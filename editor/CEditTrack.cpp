@@ -25,7 +25,7 @@ bool isSkyName(const std::string& name) {
 }  // namespace
 
 void CEditInterface::initSkybox() {
-  edited();
+  const auto step = edit("Sky box from the model");
   if (rootFrame == nullptr) return;
   std::vector<ZGeometry*> sky;
   for (ZGeometry* g : rootFrame->geometries) {
@@ -34,6 +34,9 @@ void CEditInterface::initSkybox() {
     sky.push_back(g);
   }
   if (sky.empty()) return;
+  history.recordValue(renderer->backBox);
+  history.recordFrame(rootFrame);
+  for (ZGeometry* g : sky) history.recordMaterial(g->material);
   renderer->backBox = renderer->getNewFrame();
   for (ZGeometry* g : sky) {
     if (g->material != nullptr) g->material->forceNoDepthWrite = true;
@@ -46,7 +49,8 @@ void CEditInterface::initSkybox() {
 void CEditInterface::loadSkybox(const std::string& fileName) { loadSkyboxFile(fileName, true); }
 
 void CEditInterface::loadSkyboxFile(const std::string& fileName, bool dataTextures) {
-  edited();
+  const auto step = edit("Load sky box");
+  history.recordValue(renderer->backBox);
   ZFileZMF reader(renderer);
   if (dataTextures) reader.addTexturePath("texture");
   const std::string textureFolder = textureFolderOf(fileName);
@@ -59,22 +63,25 @@ void CEditInterface::loadSkyboxFile(const std::string& fileName, bool dataTextur
 }
 
 void CEditInterface::moveSkybox(bool) {
-  edited();
+  const auto step = edit("Sky box into the model");
   if (renderer->backBox == nullptr) return;
   if (rootFrame == nullptr) {
     zlog("moveSkybox: no model loaded\n");
     return;
   }
+  history.recordValue(renderer->backBox);
+  history.recordFrame(rootFrame);
   for (ZGeometry* g : renderer->backBox->geometries) rootFrame->addGeometry(g);
   renderer->backBox = nullptr;
 }
 
 void CEditInterface::genFlagsFrom3D() {
-  edited();
+  const auto step = edit("Flags from the model");
   if (rootFrame == nullptr) {
     zlog("genFlagsFrom3D: no model loaded\n");
     return;
   }
+  history.recordValue(flagDefs);
   int32_t guid = 0;
   for (const ZGeometry* g : rootFrame->geometries) {
     if (g->name.find("INV_FLAG") == std::string::npos) continue;

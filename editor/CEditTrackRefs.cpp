@@ -33,8 +33,9 @@ void CEditInterface::selectReference(const std::string& name) {
 
 void CEditInterface::setTrackReference(const std::string& name, const ZVector& position,
                                        float heading) {
-  edited();
+  const auto step = edit("Set " + name);
   if (!hasPhysicRef(name)) return;
+  history.recordValue(physicRefs);
   SPhysicRef& ref = getPhysicRef(name);
   ref.x = position.x;
   ref.y = position.y;
@@ -68,7 +69,7 @@ void CEditInterface::exportPhysicRefsTR(const std::string& fileName) {
 }
 
 void CEditInterface::importPhysicRefsTR(const std::string& fileName) {
-  edited();
+  const auto step = edit("Import track references");
   zlog("loading %s\n", fileName.c_str());
   NBINIReader ini;
   ini.load(fileName, false);
@@ -76,6 +77,7 @@ void CEditInterface::importPhysicRefsTR(const std::string& fileName) {
     zlog("cannot read %s: the track references stay as they are\n", fileName.c_str());
     return;
   }
+  history.recordValue(physicRefs);
   const auto read = [&](const std::string& section, const std::string& point, bool print) {
     SPhysicRef& position = getPhysicRef(point);
     ini.getVector3(section, "POS", position.x, position.y, position.z);
@@ -93,11 +95,12 @@ void CEditInterface::importPhysicRefsTR(const std::string& fileName) {
 }
 
 void CEditInterface::genRefsFrom3D(const std::string&) {
-  edited();
+  const auto step = edit("References from the model");
   if (rootFrame == nullptr) {
     zlog("genRefsFrom3D: no model loaded\n");
     return;
   }
+  history.recordValue(physicRefs);
   for (int i = 1; i <= 16; ++i) {
     const std::string number = std::to_string(i);
     for (const MarkerNames& names : kMarkers) {

@@ -186,10 +186,12 @@ TEST_F(EditorTrackTest, CameraPanelOperations) {
   EXPECT_EQ(editor.editorCamera->fov, 10);
 
   EXPECT_EQ(editor.viewFromTrackCamera(5), nullptr);
-  const size_t owned = editor.renderer->cameras.size();
   editor.deleteTrackCamera(0);
   EXPECT_TRUE(editor.cameraList.empty());
-  EXPECT_EQ(editor.renderer->cameras.size(), owned - 1);
+  // The renderer keeps the camera, so that undo can bring the same one back.
+  ASSERT_TRUE(editor.undo());
+  ASSERT_EQ(editor.cameraList.size(), 1u);
+  EXPECT_EQ(editor.cameraList[0], camera);
 }
 
 TEST_F(EditorTrackTest, PzcCamerasAreAppendedWithTheirFixedLens) {
