@@ -45,8 +45,9 @@ void CViewport::paintGL() {
 }
 
 void CViewport::keyPressEvent(QKeyEvent* event) {
+  // Control chords (undo, redo, the menus' shortcuts) are the window's, never typed keys.
   const QByteArray text = event->text().toLatin1();
-  if (text.size() == 1 && text[0] != 0) {
+  if (text.size() == 1 && text[0] != 0 && !(event->modifiers() & Qt::ControlModifier)) {
     emit keyTyped(text[0]);
     event->accept();
     return;

@@ -262,6 +262,11 @@ void Form1::buildMenus() {
   file->addSeparator();
   file->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
 
+  QMenu* edit = menuBar()->addMenu("&Edit");
+  undoAction = edit->addAction("&Undo", QKeySequence::Undo, this, [this] { takeStep(false); });
+  redoAction = edit->addAction("&Redo", QKeySequence::Redo, this, [this] { takeStep(true); });
+  showUndoState();
+
   QMenu* windows = menuBar()->addMenu("&Windows");
   // Checked items, on at start.
   const auto toggle = [windows](const QString& text) {
@@ -493,6 +498,33 @@ void Form1::showTitle() {
   const QString name = openedFile.isEmpty() ? kTitle : QFileInfo(openedFile).fileName();
   const QString title = hasUnsavedEdits() ? name + " *" : name;
   if (windowTitle() != title) setWindowTitle(title);
+  showUndoState();
+}
+
+// "Undo Set material of 12ROAD_L": the items name the step they take, and are off without one.
+void Form1::showUndoState() {
+  if (undoAction == nullptr) return;
+  const std::string undoName = editInterface ? editInterface->undoName() : std::string();
+  const std::string redoName = editInterface ? editInterface->redoName() : std::string();
+  const QString undoText = undoName.empty() ? "&Undo" : "&Undo " + QString::fromStdString(undoName);
+  const QString redoText = redoName.empty() ? "&Redo" : "&Redo " + QString::fromStdString(redoName);
+  if (undoAction->text() != undoText) undoAction->setText(undoText);
+  if (redoAction->text() != redoText) redoAction->setText(redoText);
+  undoAction->setEnabled(!undoName.empty());
+  redoAction->setEnabled(!redoName.empty());
+}
+
+void Form1::takeStep(bool redo) {
+  if (!editInterface) return;
+  withContext([&] {
+    if (redo) {
+      editInterface->redo();
+    } else {
+      editInterface->undo();
+    }
+  });
+  materialPanel->refresh();
+  showTitle();
 }
 
 // Asks whether to save unsaved edits first: true when the model may go (saved, or not wanted).

@@ -21,6 +21,7 @@ class CToolTabs;
 class CTrackTabs;
 class QTabWidget;
 class CViewport;
+class QAction;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -84,6 +85,9 @@ class Form1 : public QMainWindow, public IEditShell {
   void quickSave();
   bool hasUnsavedEdits() const;
   void showTitle();
+  void showUndoState();
+  // Undo (or redo) of the core's last step, with the panel and the title brought up to date.
+  void takeStep(bool redo);
   bool mayDiscardEdits();
   // Opens file through load (false: not a model the editor reads); remember adds it to the
   // recent files.
@@ -122,4 +126,6 @@ class Form1 : public QMainWindow, public IEditShell {
   QString openedFile;
   QDateTime openedStamp;  // the opened file's time of change when it was opened or saved
   QMenu* recentMenu = nullptr;
+  QAction* undoAction = nullptr;
+  QAction* redoAction = nullptr;
 };

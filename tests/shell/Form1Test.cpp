@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QThread>
 #include <QTreeWidget>
 #include <filesystem>
@@ -195,6 +196,43 @@ TEST_F(Form1Test, MaterialChangesFromThePanelAreSaved) {
   EXPECT_NEAR(body->material->d3dMaterial.Diffuse.g, 200.0f / 255.0f, 1e-4f);
   EXPECT_NEAR(body->material->d3dMaterial.Diffuse.r, 10.0f / 255.0f, 1e-4f);
   EXPECT_TRUE(body->material->alphaTest);
+}
+
+TEST_F(Form1Test, ControlZUndoesPanelChangesInThePanelAndTheView) {
+  window->openModel(car);
+  clickTreeItem("BODY");
+  const ZMaterial& body = *geometry("BODY")->material;
+  const float red = body.d3dMaterial.Diffuse.r;
+  const bool alphaTest = field<QCheckBox>("alphaTest").isChecked();
+  CViewport& view = window->viewport();
+  const QImage before = view.grabFramebuffer();
+  ASSERT_EQ(view.grabFramebuffer(), before);  // the same state draws the same picture
+  panel().applyColour(CEditInterface::MaterialColour::diffuse, QColor(10, 200, 30));
+  field<QCheckBox>("alphaTest").setChecked(!alphaTest);
+  ASSERT_NE(view.grabFramebuffer(), before);
+
+  window->activateWindow();
+  ASSERT_TRUE(waitFor([&] { return window->isActiveWindow(); }));
+  const bool depthTest = window->core()->refDepthTest;
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(field<QCheckBox>("alphaTest").isChecked(), alphaTest);
+  EXPECT_EQ(body.alphaTest, alphaTest);
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(body.d3dMaterial.Diffuse.r, red);
+  EXPECT_EQ(view.grabFramebuffer(), before);
+  EXPECT_EQ(window->core()->refDepthTest, depthTest);  // 'z' never reached the core's keys
+  EXPECT_EQ(window->windowTitle(), "car.zmt");         // back at the opened state
+
+  QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_NEAR(body.d3dMaterial.Diffuse.g, 200.0f / 255.0f, 1e-4f);
+  EXPECT_EQ(window->windowTitle(), "car.zmt *");
+  bool named = false;
+  for (QAction* menu : window->menuBar()->actions()) {
+    for (QAction* item : menu->menu()->actions()) {
+      named = named || item->text() == "&Undo Set colour of BODY";
+    }
+  }
+  EXPECT_TRUE(named);
 }
 
 TEST_F(Form1Test, TheFirstEffectEntryRemovesTheEffectAndEmptiesTheGrid) {
