@@ -367,7 +367,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // "action of NAME" for the selected geometry, else the selected frame, else the action alone.
   std::string ofSelection(const std::string& action) const;
   bool takeStep(bool redo);
-  void refreshAfterStep(const SUndoRefresh& refresh);
+  void refreshAfterStep(SUndoRefresh& refresh);
   // Every frame and mesh of the model's tree, for the selection check after a step.
   bool inModel(const ZFrame* frame) const;
   bool inModel(const ZGeometry* geometry) const;

@@ -67,10 +67,14 @@ bool CEditInterface::takeStep(bool redo) {
   return true;
 }
 
-void CEditInterface::refreshAfterStep(const SUndoRefresh& refresh) {
+void CEditInterface::refreshAfterStep(SUndoRefresh& refresh) {
   bool uploaded = false;
-  // The arrays that came back are as they were when compiled: only the device copy is made.
-  for (ZGeometry* g : refresh.reupload) {
+  // The arrays that came back are as they were when compiled: only the device copy is written,
+  // in place when the faces are the same.
+  for (ZGeometry* g : refresh.verticesChanged) {
+    if (!g->rewriteDeviceVertices()) refresh.facesChanged.push_back(g);
+  }
+  for (ZGeometry* g : refresh.facesChanged) {
     if (!g->compiled) continue;
     g->compiled = false;
     g->compilePrepared();

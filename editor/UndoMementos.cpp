@@ -5,6 +5,8 @@
 #include "scene/ZFrame.h"
 #include "scene/ZLight.h"
 
+#include <algorithm>
+
 using std::swap;
 
 CFrameMemento::CFrameMemento(ZFrame& frame)
@@ -83,13 +85,16 @@ CGeometryArraysMemento::CGeometryArraysMemento(ZGeometry& geometry)
       radius(geometry.radius) {}
 
 void CGeometryArraysMemento::exchange(SUndoRefresh& refresh) {
+  const bool sameFaces = std::equal(
+      faces.begin(), faces.end(), live.faces.begin(), live.faces.end(),
+      [](const SFace& x, const SFace& y) { return x.a == y.a && x.b == y.b && x.c == y.c; });
+  (sameFaces ? refresh.verticesChanged : refresh.facesChanged).push_back(&live);
   swap(live.vertices, vertices);
   swap(live.faces, faces);
   swap(live.center, center);
   swap(live.bboxMin, bboxMin);
   swap(live.bboxMax, bboxMax);
   swap(live.radius, radius);
-  refresh.reupload.push_back(&live);
 }
 
 size_t CGeometryArraysMemento::bytes() const {

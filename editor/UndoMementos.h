@@ -20,9 +20,11 @@ class ZCorvane;
 class ZFrame;
 
 // What the meshes and the device need after mementos were exchanged: device copies made again
-// from arrays that came back, and meshes linked back into a frame compiled when they are not.
+// from arrays that came back (in place where only vertices changed), and meshes linked back into
+// a frame compiled when they are not.
 struct SUndoRefresh {
-  std::vector<ZGeometry*> reupload;
+  std::vector<ZGeometry*> verticesChanged;
+  std::vector<ZGeometry*> facesChanged;
   std::vector<ZFrame*> relinked;
   bool lights = false;  // the ambient colour goes to the device again
 };

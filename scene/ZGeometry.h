@@ -137,6 +137,10 @@ class ZGeometry {
   // After an edit that moves vertices but keeps the faces: radius, tangent frames and the device
   // copy again. Nothing when not compiled.
   void recompile();
+  // The device copy's vertices written again, in place, from the arrays as they are (faces
+  // unchanged since the compile); false, with nothing written, when not compiled or when the
+  // vertex count changed since: then only a new compile makes the copy.
+  bool rewriteDeviceVertices();
   // Draws the compiled mesh through the engine (deferred when transparent); useMaterial false
   // keeps the state in force instead of applying the material.
   void draw(bool useMaterial);

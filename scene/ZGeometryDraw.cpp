@@ -218,16 +218,22 @@ void ZGeometry::recompile() {
   initRadius();
   if (generateTangents != 0) computeTangentFrames();
   if (fvf != D3DFVF_CVSVERTEX) return;
-  // The device copy was made from vertexCount vertices; more would overwrite the next mesh's.
-  if (int64_t(vertices.size()) != vertexCount) {
+  if (!rewriteDeviceVertices()) {
     zlog("ZGeometry::recompile(): %s has %d vertices, compiled with %d; compile it again\n",
          name.c_str(), int(vertices.size()), int(vertexCount));
-    return;
+  }
+}
+
+bool ZGeometry::rewriteDeviceVertices() {
+  // The device copy was made from vertexCount vertices; more would overwrite the next mesh's.
+  if (!compiled || fvf != D3DFVF_CVSVERTEX || int64_t(vertices.size()) != vertexCount) {
+    return false;
   }
   for (const SGeometryPiece& piece : pieces) {
     const std::vector<float> packed = packShaderVertices(piece.sourceVertices);
     piece.vertexBuffer->replaceVertices(piece.baseVertex, packed.data(), piece.vertexCount);
   }
+  return true;
 }
 
 void ZGeometry::draw(bool useMaterial) {

@@ -550,29 +550,41 @@ TEST_F(EditorUndoTest, ObjectsAndHandlesComeBackAsThemselves) {
   EXPECT_EQ(findFrame(e.rootFrame, "BODY"), promoted);
 }
 
-TEST_F(EditorUndoTest, UndoneNormalsGoBackToTheDevice) {
-  auto editor = open(car);
-  CEditInterface& e = *editor;
-  ZGeometry* tyre = e.rootFrame->getGeometry("TYRE_LF", true);
-  e.renderer->selectedGeometry = tyre;
-  const SVertexList vertices = tyre->vertices;
-  const std::vector<float> uploaded = tyre->packShaderVertices();
-  e.onKeyPressed('i');
-  ASSERT_NE(tyre->packShaderVertices(), uploaded);
-  ASSERT_TRUE(e.undo());
-  EXPECT_EQ(std::memcmp(tyre->vertices.data(), vertices.data(), vertices.size() * sizeof(SVertex)),
-            0);
-  ASSERT_TRUE(tyre->compiled);
-  // The device copy is the undone one: the first piece's vertices read back as packed now.
-  const SGeometryPiece& piece = tyre->pieces.front();
-  const std::vector<float> packed = tyre->packShaderVertices(piece.sourceVertices);
-  const ZVertexBuffer& buffer = *piece.vertexBuffer;
-  ASSERT_EQ(size_t(buffer.stride), sizeof(float) * ZGeometry::kShaderVertexFloats);
-  ASSERT_LE((size_t(piece.baseVertex) + size_t(piece.vertexCount)) * size_t(buffer.stride),
-            buffer.pendingVertices.size());
-  EXPECT_EQ(std::memcmp(buffer.pendingVertices.data() + size_t(piece.baseVertex) * buffer.stride,
-                        packed.data(), packed.size() * sizeof(float)),
-            0);
+// Undone normals reach the device copy: written in place when the faces stayed ('g'), copied
+// anew when they changed ('i' turns them).
+TEST_F(EditorUndoTest, UndoneArraysGoBackToTheDevice) {
+  for (const char key : {'g', 'i'}) {
+    SCOPED_TRACE(key);
+    auto editor = open(car);
+    CEditInterface& e = *editor;
+    ZGeometry* tyre = e.rootFrame->getGeometry("TYRE_LF", true);
+    e.renderer->selectedGeometry = tyre;
+    tyre->vertices[0].normal = {0, 0, 1};  // so that new normals differ
+    tyre->recompile();
+    const SVertexList vertices = tyre->vertices;
+    e.onKeyPressed(key);
+    ASSERT_NE(std::memcmp(tyre->vertices.data(), vertices.data(), sizeof(SVertex)), 0);
+    const SGeometryPiece editedPiece = tyre->pieces.front();
+    const int32_t held = editedPiece.vertexBuffer->vertexCount();
+    ASSERT_TRUE(e.undo());
+    EXPECT_EQ(std::memcmp(tyre->vertices.data(), vertices.data(),
+                          vertices.size() * sizeof(SVertex)),
+              0);
+    ASSERT_TRUE(tyre->compiled);
+    const SGeometryPiece& piece = tyre->pieces.front();
+    if (key == 'g') {
+      EXPECT_EQ(piece.baseVertex, editedPiece.baseVertex);  // no new room taken
+      EXPECT_EQ(piece.vertexBuffer->vertexCount(), held);
+    }
+    const std::vector<float> packed = tyre->packShaderVertices(piece.sourceVertices);
+    const ZVertexBuffer& buffer = *piece.vertexBuffer;
+    ASSERT_EQ(size_t(buffer.stride), sizeof(float) * ZGeometry::kShaderVertexFloats);
+    ASSERT_LE((size_t(piece.baseVertex) + size_t(piece.vertexCount)) * size_t(buffer.stride),
+              buffer.pendingVertices.size());
+    EXPECT_EQ(std::memcmp(buffer.pendingVertices.data() + size_t(piece.baseVertex) * buffer.stride,
+                          packed.data(), packed.size() * sizeof(float)),
+              0);
+  }
 }
 
 TEST_F(EditorUndoTest, ADragIsOneStep) {
