@@ -75,6 +75,7 @@ const QString kKeysHelp = QStringLiteral(
     "  v\tthe sun's view\n"
     "  z\treference points through the model or not\n"
     "  F1 (held)\tno colour writes\n"
+    "  Ctrl+Z / Ctrl+Shift+Z\tundo / redo the last edit (Edit menu)\n"
     "Mouse\n"
     "  left drag\tturn the view (orbit around the model in orbital mode)\n"
     "  right drag\tmove forward and back; zoom in the flat views\n"
