@@ -531,14 +531,31 @@ TEST_F(EditorUndoTest, ObjectsAndHandlesComeBackAsThemselves) {
   CEditInterface& e = *editor;
   ZGeometry* body = e.rootFrame->getGeometry("BODY", true);
   ZMaterial* material = body->material;
+  // A client holds BODY's handle from the object list.
+  uint32_t handle = 0;
+  e.replyFunction = [&](const uint8_t* p, int32_t size) {
+    SZMFObjectDef def;
+    if (size != int32_t(sizeof def)) return;
+    std::memcpy(&def, p, sizeof def);
+    if (fieldText(def.name) == "BODY") handle = def.handle;
+  };
+  e.sendObjectDefs();
+  ASSERT_NE(handle, 0u);
+  Bytes select = packet(6, 12);
+  std::memcpy(&select[4], &handle, 4);
+  select[8] = 1;  // a geometry
   e.renderer->selectedGeometry = body;
   e.onKeyPressed('d');
   EXPECT_EQ(e.rootFrame->getGeometry("BODY", true), nullptr);
   EXPECT_EQ(e.renderer->selectedGeometry, nullptr);
+  e.onReceive(select.data(), int32_t(select.size()));
+  EXPECT_EQ(e.renderer->selectedGeometry, nullptr);  // out of the model: the handle names nothing
   ASSERT_TRUE(e.undo());
   EXPECT_EQ(e.rootFrame->getGeometry("BODY", true), body);
   EXPECT_EQ(body->material, material);
   EXPECT_TRUE(body->compiled);
+  e.onReceive(select.data(), int32_t(select.size()));
+  EXPECT_EQ(e.renderer->selectedGeometry, body);  // back: the same handle names it again
 
   // Undo of a promote takes the new frame out; the selection that was in it is cleared.
   e.renderer->selectedGeometry = body;
