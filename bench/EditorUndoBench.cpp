@@ -20,8 +20,8 @@
 namespace {
 
 constexpr int kTrackMeshes = 1000;
-constexpr int kTrackGrid = 22;    // 968 faces a mesh
-constexpr int kLargeGrid = 999;   // 1000 x 1000 vertices
+constexpr int kTrackGrid = 22;   // 968 faces a mesh
+constexpr int kLargeGrid = 999;  // 1000 x 1000 vertices
 
 struct Editor {
   CEditInterface core{""};
@@ -133,7 +133,7 @@ BENCHMARK(BM_UndoGenerateNormals)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   zlogSetEnabled(false);
-  return runBenchmarksWithRatios(argc, argv,
-                                 {{"BM_MaterialUndo", "BM_MaterialEdit"},
-                                  {"BM_UndoGenerateNormals", "BM_GenerateNormals"}});
+  return runBenchmarksWithRatios(
+      argc, argv,
+      {{"BM_MaterialUndo", "BM_MaterialEdit"}, {"BM_UndoGenerateNormals", "BM_GenerateNormals"}});
 }

@@ -41,6 +41,7 @@ class ZFrame;
 class ZGeometry;
 class ZMaterial;
 class ZObjectBuilder;
+struct LoadedModel;
 class ZTexture;
 
 // The material panel's fields that write back together: of the selected geometry's material
@@ -104,6 +105,10 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // False when there is no model or the file could not be written.
   bool saveZMF(const std::string& fileName);
   bool saveZMT(const std::string& fileName);
+  // The model as glTF (.gltf, .glb), OBJ, FBX or DAE by the extension, the sky box's meshes in
+  // the root as a save writes them; with copyTextures the pictures are copied beside it. False
+  // (logged) for another extension or when it could not be written.
+  bool exportModel(const std::string& fileName, bool copyTextures);
   void onZMFProgress(const std::string& message, int32_t percent) override;
 
   // --- reference points and checks (CEditPhysicRefs.cpp) ---
@@ -405,6 +410,9 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void importForeign(const std::string& fileName, float scale,
                      const std::function<bool(ZObjectBuilder&)>& load);
   bool saveModel(const std::string& fileName, bool binary);
+  // Writes through write the model with the sky box's meshes in the root as "SKYBOX", the track
+  // cameras and the lighting; false without a model.
+  bool writeModel(const std::string& fileName, const std::function<bool(LoadedModel&)>& write);
   // Looks up the frame and reports it missing by message box; the found frame becomes moveable.
   ZFrame* findCarTestFrame(const std::string& name);
 };

@@ -4,6 +4,7 @@
 
 #include "editor/IEditShell.h"
 #include "editor/ModelPaths.h"
+#include "formats/ZModelFile.h"
 #include "formats/ZModelFormat.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZFileName.h"
@@ -238,6 +239,28 @@ bool CEditInterface::saveZMF(const std::string& fileName) { return saveModel(fil
 bool CEditInterface::saveZMT(const std::string& fileName) { return saveModel(fileName, false); }
 
 bool CEditInterface::saveModel(const std::string& fileName, bool binary) {
+  return writeModel(fileName, [&](LoadedModel& model) {
+    ZFileZMF writer(renderer);
+    writer.cameras = &model.cameras;
+    writer.sunPosition = model.sunPosition;
+    writer.sunDiffuse = model.sunDiffuse;
+    writer.ambientLight = model.ambientLight;
+    return binary ? writer.save(fileName, rootFrame) : writer.saveText(fileName, rootFrame);
+  });
+}
+
+bool CEditInterface::exportModel(const std::string& fileName, bool copyTextures) {
+  if (!isExportFormat(fileName)) {
+    zlog("%s: not a format the editor exports\n", fileName.c_str());
+    return false;
+  }
+  return writeModel(fileName, [&](LoadedModel& model) {
+    return ::exportModel(fileName, model, copyTextures);
+  });
+}
+
+bool CEditInterface::writeModel(const std::string& fileName,
+                                const std::function<bool(LoadedModel&)>& write) {
   if (carTestRunning) switchCarTest();
   if (rootFrame == nullptr) {
     zlog("no model loaded: %s not written\n", fileName.c_str());
@@ -255,17 +278,17 @@ bool CEditInterface::saveModel(const std::string& fileName, bool binary) {
       rootFrame->geometries.push_back(g);
     }
   }
-  ZFileZMF writer(renderer);
-  writer.cameras = &cameraList;
+  LoadedModel model;
+  model.root = rootFrame;
+  model.cameras = cameraList;
   if (!renderer->activeLights.empty()) {
     const ZLight* sun = renderer->activeLights[0];
-    writer.sunPosition = sun->getDirection();
-    writer.sunDiffuse = {sun->light.Diffuse.r, sun->light.Diffuse.g, sun->light.Diffuse.b};
+    model.sunPosition = sun->getDirection();
+    model.sunDiffuse = {sun->light.Diffuse.r, sun->light.Diffuse.g, sun->light.Diffuse.b};
   }
-  writer.ambientLight = {renderer->ambientColour[0], renderer->ambientColour[1],
-                         renderer->ambientColour[2]};
-  const bool written =
-      binary ? writer.save(fileName, rootFrame) : writer.saveText(fileName, rootFrame);
+  model.ambientLight = {renderer->ambientColour[0], renderer->ambientColour[1],
+                        renderer->ambientColour[2]};
+  const bool written = write(model);
   rootFrame->geometries.resize(rootFrame->geometries.size() - sky.size());
   for (size_t i = 0; i < sky.size(); ++i) sky[i]->name = skyNames[i];
   return written;

@@ -1,14 +1,13 @@
 // Undo and redo: the history's steps taken back or done again, and what the renderer, the
 // selection and the shell need afterwards.
-#include "editor/CEditInterface.h"
+#include <algorithm>
 
+#include "editor/CEditInterface.h"
 #include "editor/IEditShell.h"
 #include "foundation/ZINIReader.h"
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
-
-#include <algorithm>
 
 namespace {
 

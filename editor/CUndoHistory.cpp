@@ -1,9 +1,9 @@
 #include "editor/CUndoHistory.h"
 
+#include <algorithm>
+
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
-
-#include <algorithm>
 
 void CUndoHistory::open(const std::string& name) {
   if (depth++ > 0) return;

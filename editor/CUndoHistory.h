@@ -10,14 +10,14 @@
 // last save sees "no unsaved edits" again when the edits are undone.
 #pragma once
 
-#include "editor/UndoMementos.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include "editor/UndoMementos.h"
 
 class ZCamera;
 class ZCorvane;

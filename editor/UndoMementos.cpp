@@ -1,11 +1,11 @@
 #include "editor/UndoMementos.h"
 
+#include <algorithm>
+
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
 #include "scene/ZLight.h"
-
-#include <algorithm>
 
 using std::swap;
 

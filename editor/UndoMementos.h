@@ -3,17 +3,17 @@
 // is never replaced, so pointers and protocol handles stay valid across undo and redo.
 #pragma once
 
-#include "foundation/ZMatrix.h"
-#include "platform/d3d9/d3d9types.h"
-#include "scene/ZGeometry.h"
-#include "scene/ZMaterial.h"
-
 #include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "foundation/ZMatrix.h"
+#include "platform/d3d9/d3d9types.h"
+#include "scene/ZGeometry.h"
+#include "scene/ZMaterial.h"
 
 class ZCamera;
 class ZCorvane;

@@ -2,6 +2,7 @@
 // lines, read back with strtok rules (see TextTokenizer).
 #include "formats/TextTokenizer.h"
 #include "formats/ZFileZMF.h"
+#include "formats/StageFields.h"
 #include "foundation/ZFileName.h"
 #include "foundation/ZHugePages.h"
 #include "foundation/ZLog.h"
@@ -33,22 +34,6 @@ constexpr int kTextVersion = 2;
 constexpr std::string_view kEol = "\r\n";
 constexpr std::string_view kLine = "\r\n";  // delimiters of a whole-line token
 
-// The stage values written as integers, in file order after ACTIVE.
-constexpr std::pair<const char*, int32_t ZMaterialStage::*> kStageFields[] = {
-    {"alphaArg1", &ZMaterialStage::alphaArg1},
-    {"alphaArg2", &ZMaterialStage::alphaArg2},
-    {"alphaOp", &ZMaterialStage::alphaOp},
-    {"colorArg0", &ZMaterialStage::colorArg0},
-    {"colorArg1", &ZMaterialStage::colorArg1},
-    {"colorArg2", &ZMaterialStage::colorArg2},
-    {"colorOp", &ZMaterialStage::colorOp},
-    {"magFilter", &ZMaterialStage::magFilter},
-    {"minFilter", &ZMaterialStage::minFilter},
-    {"mipMapFilter", &ZMaterialStage::mipMapFilter},
-    {"texCoordIndex", &ZMaterialStage::texCoordIndex},
-    {"textureAddressU", &ZMaterialStage::textureAddressU},
-    {"textureAddressV", &ZMaterialStage::textureAddressV},
-};
 
 // ---- Writing. Numbers come out as "%d" and "%f" print them in the "C" locale, but without
 // printf: a GUI host may switch the process to a locale with decimal commas.

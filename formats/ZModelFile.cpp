@@ -1,6 +1,8 @@
 #include "formats/ZModelFile.h"
 
+#include "formats/ZAssimpWriter.h"
 #include "formats/ZFileZMF.h"
+#include "formats/ZGltfWriter.h"
 #include "formats/ZObjectBuilder.h"
 #include "foundation/ZFileName.h"
 #include "render/ZCorvane.h"
@@ -63,6 +65,11 @@ bool importModel(const std::string& path, ZCorvane& engine, float scale, LoadedM
   model.root->name = fileNameOf(path);
   builder.attachTo(model.root);
   model.cameras = builder.cameras;
+  if (model.kind == ModelFormat::gltf) {
+    model.sunPosition = builder.sunPosition;
+    model.ambientLight = builder.ambientLight;
+    model.sunDiffuse = builder.sunDiffuse;
+  }
   return true;
 }
 
@@ -106,11 +113,36 @@ bool loadModel(const std::string& path, ZCorvane& engine, float scale, bool mirr
   return true;
 }
 
-bool saveModel(const std::string& path, ZCorvane& engine, LoadedModel& model) {
+bool isExportFormat(const std::string& path) {
+  const std::string extension = extensionOf(path);
+  return modelFormatOf(path) == ModelFormat::gltf || extension == "obj" || extension == "fbx" ||
+         extension == "dae";
+}
+
+bool isSavableModel(const std::string& path) {
   const ModelFormat format = modelFormatOf(path);
-  if (format != ModelFormat::zmf && format != ModelFormat::zmt) {
-    std::fprintf(stderr, "zmftool: %s: write .zmf or .zmt\n", path.c_str());
+  return format == ModelFormat::zmf || format == ModelFormat::zmt || isExportFormat(path);
+}
+
+bool exportModel(const std::string& path, const LoadedModel& model, bool copyTextures) {
+  if (!isExportFormat(path)) return false;
+  const std::string extension = extensionOf(path);
+  return modelFormatOf(path) == ModelFormat::gltf
+             ? writeGLTF(path, model, {extension == "glb", copyTextures})
+             : writeWithAssimp(path, extension, model, copyTextures);
+}
+
+bool saveModel(const std::string& path, ZCorvane& engine, LoadedModel& model, bool copyTextures) {
+  const ModelFormat format = modelFormatOf(path);
+  if (!isSavableModel(path)) {
+    std::fprintf(stderr, "zmftool: %s: write .zmf, .zmt, .gltf, .glb, .obj, .fbx or .dae\n",
+                 path.c_str());
     return false;
+  }
+  if (isExportFormat(path)) {
+    const bool exported = exportModel(path, model, copyTextures);
+    if (!exported) std::fprintf(stderr, "zmftool: cannot write %s\n", path.c_str());
+    return exported;
   }
   ZFileZMF file(&engine);
   file.sunPosition = model.sunPosition;

@@ -91,7 +91,8 @@ class ZObjectBuilder {
   bool loadOBJText(std::string_view obj, std::string_view mtl, const std::string& fileName);
   bool loadXSIText(std::string_view text, const std::string& fileName, bool multi);
 
-  // Adds every created frame that has no parent as a child of root.
+  // Adds every created frame that has no parent as a child of root; a model root of the file
+  // (modelRoot) gives root its name, matrix, meshes and children instead.
   void attachTo(ZFrame* root) const;
 
   ZCorvane* renderer = nullptr;  // borrowed
@@ -110,6 +111,10 @@ class ZObjectBuilder {
   std::vector<ZMaterial*> materials;
   std::vector<ZCamera*> cameras;
   ZVector sunPosition;  // TM_POS of the sun light, when the file has one
+  // The header lighting and the model's own root of a glTF file this program exported.
+  ZVector ambientLight;
+  ZVector sunDiffuse;
+  ZFrame* modelRoot = nullptr;
   std::vector<ZAnimationTrack> animations;
   std::vector<ZSpline> splines;
 };

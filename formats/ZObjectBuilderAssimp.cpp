@@ -7,6 +7,7 @@
 // reversed, and node matrices (column-vector, transposed into the engine's row-vector form) are
 // conjugated with S = diag(1, 1, -1). assimp's texture v runs up the picture; the engine's runs
 // down, so v is negated as the OBJ import does.
+#include "formats/MirrorZ.h"
 #include "formats/ZObjectBuilder.h"
 #include "formats/import_local.h"
 #include "foundation/ZFileName.h"
@@ -42,10 +43,10 @@ ZMatrix engineMatrix(const aiMatrix4x4& source, float scale) {
   ZMatrix m;
   for (unsigned row = 0; row < 4; ++row) {
     for (unsigned column = 0; column < 4; ++column) {
-      const float value = source[column][row];
-      m.at(int(row), int(column)) = (row == 2) != (column == 2) ? -value : value;
+      m.at(int(row), int(column)) = source[column][row];
     }
   }
+  m = mirroredZ(m);
   m.m[3] = m.m[7] = m.m[11] = 0;
   m.m[15] = 1;
   m.m[12] *= scale;

@@ -7,6 +7,8 @@
 // get z negated, triangles their winding reversed, node matrices are conjugated with
 // S = diag(1, 1, -1). A glTF camera looks along its node's -Z, which S turns into the frame's
 // heading row. glTF's texture v already runs down the picture, as the engine's does.
+#include "formats/MirrorZ.h"
+#include "formats/StageFields.h"
 #include "formats/ZObjectBuilder.h"
 #include "formats/import_local.h"
 #include "foundation/ZFileName.h"
@@ -29,6 +31,7 @@
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -135,8 +138,70 @@ struct Primitive {
   std::vector<ZVector> positions;
   std::vector<ZVector> normals;           // empty: the file gives none
   std::vector<std::array<float, 2>> uvs;  // empty: none
-  std::vector<uint32_t> triangles;        // corners, winding already reversed
+  std::vector<std::array<float, 2>> uvs1;
+  std::vector<ZVector> tangents;
+  std::vector<ZVector> binormals;
+  std::vector<uint32_t> triangles;  // corners, winding already reversed
+  const tinygltf::Value* zmf = nullptr;  // the mesh's extras from this program's export
 };
+
+// The "zmf" object of extras this program's export wrote; null for any other file.
+const tinygltf::Value* zmfExtras(const tinygltf::Value& extras) {
+  if (!extras.IsObject() || !extras.Has("zmf")) return nullptr;
+  const tinygltf::Value& zmf = extras.Get("zmf");
+  return zmf.IsObject() ? &zmf : nullptr;
+}
+
+bool flag(const tinygltf::Value* zmf, const char* key) {
+  return zmf != nullptr && zmf->Has(key) && zmf->Get(key).IsBool() && zmf->Get(key).Get<bool>();
+}
+
+double number(const tinygltf::Value& object, const char* key, double otherwise = 0) {
+  if (!object.Has(key) || !object.Get(key).IsNumber()) return otherwise;
+  return object.Get(key).GetNumberAsDouble();
+}
+
+std::string text(const tinygltf::Value& object, const char* key) {
+  if (!object.Has(key) || !object.Get(key).IsString()) return "";
+  return object.Get(key).Get<std::string>();
+}
+
+// Up to `count` numbers of an array field (missing ones 0).
+std::array<float, 4> numbers(const tinygltf::Value& object, const char* key) {
+  std::array<float, 4> values{};
+  if (!object.Has(key) || !object.Get(key).IsArray()) return values;
+  const tinygltf::Value& array = object.Get(key);
+  for (size_t i = 0; i < values.size() && int(i) < int(array.ArrayLen()); ++i) {
+    if (array.Get(int(i)).IsNumber()) values[i] = float(array.Get(int(i)).GetNumberAsDouble());
+  }
+  return values;
+}
+
+ZVector vectorOf(const tinygltf::Value& object, const char* key) {
+  const std::array<float, 4> v = numbers(object, key);
+  return {v[0], v[1], v[2]};
+}
+
+D3DCOLORVALUE colourOf(const tinygltf::Value& object, const char* key) {
+  const std::array<float, 4> v = numbers(object, key);
+  return {v[0], v[1], v[2], v[3]};
+}
+
+// The [name, value] pairs of a "vars" field.
+std::vector<std::pair<std::string, float>> variablesOf(const tinygltf::Value& object) {
+  std::vector<std::pair<std::string, float>> list;
+  if (!object.Has("vars") || !object.Get("vars").IsArray()) return list;
+  const tinygltf::Value& array = object.Get("vars");
+  for (int i = 0; i < int(array.ArrayLen()); ++i) {
+    const tinygltf::Value& pair = array.Get(i);
+    if (!pair.IsArray() || pair.ArrayLen() != 2 || !pair.Get(0).IsString() ||
+        !pair.Get(1).IsNumber()) {
+      continue;
+    }
+    list.emplace_back(pair.Get(0).Get<std::string>(), float(pair.Get(1).GetNumberAsDouble()));
+  }
+  return list;
+}
 
 // "%20" and the like in a URI back to the bytes they stand for.
 std::string percentDecoded(const std::string& uri) {
@@ -170,9 +235,11 @@ class GltfReader {
       if (size_t(model.defaultScene) >= model.scenes.size()) {
         return fail("default scene %d does not exist", model.defaultScene);
       }
-      roots = model.scenes[size_t(model.defaultScene)].nodes;
+      scene = &model.scenes[size_t(model.defaultScene)];
+      roots = scene->nodes;
     } else if (!model.scenes.empty()) {
-      roots = model.scenes[0].nodes;
+      scene = &model.scenes[0];
+      roots = scene->nodes;
     } else {
       // No scene: every node that is nobody's child.
       std::vector<bool> isChild(model.nodes.size(), false);
@@ -204,6 +271,36 @@ class GltfReader {
       materials.push_back(makeMaterial(model.materials[i], i));
     }
     for (int root : rootNodes) buildNode(root, nullptr, ZMatrix());
+    if (scene != nullptr) {
+      if (const tinygltf::Value* zmf = zmfExtras(scene->extras)) restoreScene(*zmf);
+    }
+  }
+
+  // The header lighting and the cameras this program's export keeps in the scene's extras.
+  void restoreScene(const tinygltf::Value& zmf) {
+    out.sunPosition = vectorOf(zmf, "sunPosition");
+    out.ambientLight = vectorOf(zmf, "ambientLight");
+    out.sunDiffuse = vectorOf(zmf, "sunDiffuse");
+    if (!zmf.Has("cameras") || !zmf.Get("cameras").IsArray()) return;
+    const tinygltf::Value& cameras = zmf.Get("cameras");
+    for (int i = 0; i < int(cameras.ArrayLen()); ++i) {
+      const tinygltf::Value& c = cameras.Get(i);
+      if (!c.IsObject()) continue;
+      ZCamera* camera = out.renderer->getNewCamera();
+      camera->name = text(c, "name");
+      camera->position = vectorOf(c, "position") * out.scale;
+      camera->heading = vectorOf(c, "heading");
+      camera->up = vectorOf(c, "up");
+      camera->fov = float(number(c, "fov", camera->fov));
+      camera->nearPlane = float(number(c, "near", camera->nearPlane));
+      camera->farPlane = float(number(c, "far", camera->farPlane));
+      camera->tag = int32_t(number(c, "tag"));
+      camera->fixed = flag(&c, "fixed");
+      camera->minFov = float(number(c, "minFov", camera->minFov));
+      camera->maxFov = float(number(c, "maxFov", camera->maxFov));
+      camera->maxDist = float(number(c, "maxDist", camera->maxDist));
+      out.cameras.push_back(camera);
+    }
   }
 
   std::string error;
@@ -328,25 +425,23 @@ class GltfReader {
             ZVector(positions.value(i, 0), positions.value(i, 1), -positions.value(i, 2)) *
             out.scale;
       }
-      if (const int normal = attribute(source, "NORMAL"); normal >= 0) {
-        AccessorData normals;
-        if (!accessor(normal, TINYGLTF_TYPE_VEC3, normals)) return false;
-        if (normals.count != vertexCount) return fail("accessor %d: normal count differs", normal);
-        read.normals.resize(vertexCount);
-        for (size_t i = 0; i < vertexCount; ++i) {
-          read.normals[i] = ZVector(normals.value(i, 0), normals.value(i, 1), -normals.value(i, 2));
-        }
+      read.zmf = zmfExtras(mesh.extras);
+      if (!mirroredVectors(source, "NORMAL", TINYGLTF_TYPE_VEC3, vertexCount, read.normals) ||
+          !pairs(source, "TEXCOORD_0", vertexCount, read.uvs)) {
+        return false;
       }
-      if (const int uv = attribute(source, "TEXCOORD_0"); uv >= 0) {
-        AccessorData uvs;
-        if (!accessor(uv, TINYGLTF_TYPE_VEC2, uvs)) return false;
-        if (uvs.count != vertexCount)
-          return fail("accessor %d: texture coordinate count differs", uv);
-        read.uvs.resize(vertexCount);
-        for (size_t i = 0; i < vertexCount; ++i) read.uvs[i] = {uvs.value(i, 0), uvs.value(i, 1)};
+      // What only this program's export writes is read only from it.
+      if (read.zmf != nullptr &&
+          (!pairs(source, "TEXCOORD_1", vertexCount, read.uvs1) ||
+           !mirroredVectors(source, "TANGENT", TINYGLTF_TYPE_VEC4, vertexCount, read.tangents) ||
+           !mirroredVectors(source, "_BINORMAL", TINYGLTF_TYPE_VEC3, vertexCount,
+                            read.binormals))) {
+        return false;
       }
       std::vector<uint32_t> corners;
-      if (source.indices >= 0) {
+      if (flag(read.zmf, "noFaces")) {
+        // A mesh exported without faces: no indices, and no list of the vertices either.
+      } else if (source.indices >= 0) {
         AccessorData indices;
         if (!accessor(source.indices, TINYGLTF_TYPE_SCALAR, indices)) return false;
         if (indices.componentType != TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE &&
@@ -382,6 +477,47 @@ class GltfReader {
     return true;
   }
 
+  // The attribute's values, `components` floats a vertex, into values; empty when the primitive
+  // has none. False when it is there but cannot be read or its count differs.
+  bool attributeValues(const tinygltf::Primitive& source, const char* name, int type,
+                       size_t count, std::vector<float>& values) {
+    values.clear();
+    const int index = attribute(source, name);
+    if (index < 0) return true;
+    AccessorData data;
+    if (!accessor(index, type, data)) return false;
+    if (data.count != count) return fail("accessor %d: %s count differs", index, name);
+    values.resize(count * size_t(data.components));
+    for (size_t i = 0; i < count; ++i) {
+      for (int k = 0; k < data.components; ++k) {
+        values[i * size_t(data.components) + size_t(k)] = data.value(i, k);
+      }
+    }
+    return true;
+  }
+
+  // Vectors (the first three values of each element) with z negated.
+  bool mirroredVectors(const tinygltf::Primitive& source, const char* name, int type,
+                       size_t count, std::vector<ZVector>& into) {
+    std::vector<float> values;
+    if (!attributeValues(source, name, type, count, values)) return false;
+    const size_t stride = values.empty() ? 0 : values.size() / count;
+    into.resize(values.empty() ? 0 : count);
+    for (size_t i = 0; i < into.size(); ++i) {
+      into[i] = ZVector(values[i * stride], values[i * stride + 1], -values[i * stride + 2]);
+    }
+    return true;
+  }
+
+  bool pairs(const tinygltf::Primitive& source, const char* name, size_t count,
+             std::vector<std::array<float, 2>>& into) {
+    std::vector<float> values;
+    if (!attributeValues(source, name, TINYGLTF_TYPE_VEC2, count, values)) return false;
+    into.resize(values.size() / 2);
+    for (size_t i = 0; i < into.size(); ++i) into[i] = {values[i * 2], values[i * 2 + 1]};
+    return true;
+  }
+
   // The external file of a material's base colour picture: into `uri` when given; empty for
   // none or an embedded picture. False when the material names what does not exist.
   bool imageOf(const tinygltf::Material& material, size_t index, std::string* uri) {
@@ -406,6 +542,10 @@ class GltfReader {
     ZMaterial* material = out.renderer->getNewMaterial();
     out.materials.push_back(material);
     zlog("glTF material %s\n", source.name.c_str());
+    if (const tinygltf::Value* zmf = zmfExtras(source.extras)) {
+      restoreMaterial(*material, *zmf);
+      return material;
+    }
     const std::vector<double>& c = source.pbrMetallicRoughness.baseColorFactor;
     if (c.size() == 4) {
       material->setDiffuse(float(c[0]), float(c[1]), float(c[2]), true);
@@ -425,6 +565,51 @@ class GltfReader {
       material->setShadeModel(1);
     }
     return material;
+  }
+
+  // Everything this program's export keeps of a material, as a model file gives it.
+  void restoreMaterial(ZMaterial& m, const tinygltf::Value& zmf) {
+    D3DMATERIAL9& c = m.d3dMaterial;
+    c.Diffuse = colourOf(zmf, "diffuse");
+    c.Ambient = colourOf(zmf, "ambient");
+    c.Specular = colourOf(zmf, "specular");
+    c.Emissive = colourOf(zmf, "emissive");
+    c.Power = float(number(zmf, "power"));
+    m.doubleFace = flag(&zmf, "doubleFace");
+    m.alphaBlend = flag(&zmf, "alphaBlend");
+    m.alphaDestBlend = int32_t(number(zmf, "alphaDestBlend", 6));
+    m.alphaRef = uint8_t(std::clamp(number(zmf, "alphaRef"), 0.0, 255.0));
+    m.alphaSrcBlend = int32_t(number(zmf, "alphaSrcBlend", 5));
+    m.alphaTest = flag(&zmf, "alphaTest");
+    m.forceNoDepthWrite = flag(&zmf, "forceNoDepthWrite");
+    m.useZBuffer = flag(&zmf, "useZBuffer");
+    m.textureFactor = float(number(zmf, "textureFactor", 1));
+    if (zmf.Has("stages") && zmf.Get("stages").IsArray()) {
+      const tinygltf::Value& stages = zmf.Get("stages");
+      for (int i = 0; i < int(stages.ArrayLen()); ++i) restoreStage(m, stages.Get(i));
+    }
+    const std::string effect = text(zmf, "effect");
+    if (!effect.empty()) m.initEffect(effect);
+    for (const auto& [name, value] : variablesOf(zmf)) {
+      if (m.effect != nullptr) {
+        m.setEffectCustomVariable(name, value);
+      } else {
+        m.effectVars.push_back(
+            std::make_unique<SEffectVariable>(SEffectVariable{name, nullptr, value}));
+      }
+    }
+  }
+
+  void restoreStage(ZMaterial& m, const tinygltf::Value& fields) {
+    const int index = int(number(fields, "index", -1));
+    const std::string picture = text(fields, "texture");
+    if (!fields.IsObject() || index < 0 || index > 7 || picture.empty()) return;
+    ZMaterialStage& s = m.stage(index);
+    s.active = flag(&fields, "active");
+    for (const auto& [name, field] : kStageFields) s.*field = int32_t(number(fields, name));
+    s.storedTextureName = std::string(fileNameOf(picture));
+    s.textureName = import_local::importTextureFile(out, s.storedTextureName);
+    s.texture = out.renderer->getTexture(s.textureName);
   }
 
   ZMaterial* materialFor(int index) {
@@ -469,11 +654,7 @@ class GltfReader {
     }
     ZMatrix m;
     for (int i = 0; i < 16; ++i) m.m[i] = float(c[i]);
-    for (int row = 0; row < 4; ++row) {
-      for (int column = 0; column < 4; ++column) {
-        if ((row == 2) != (column == 2)) m.at(row, column) = -m.at(row, column);
-      }
-    }
+    m = mirroredZ(m);
     m.m[3] = m.m[7] = m.m[11] = 0;
     m.m[15] = 1;
     m.m[12] *= out.scale;
@@ -484,11 +665,25 @@ class GltfReader {
 
   void buildNode(int index, ZFrame* parent, const ZMatrix& parentWorld) {
     const tinygltf::Node& node = model.nodes[size_t(index)];
+    const tinygltf::Value* zmf = zmfExtras(node.extras);
+    if (flag(zmf, "geometry") && parent != nullptr) {
+      // An exported geometry: the meshes of its frame, no frame of its own.
+      if (node.mesh < 0) {
+        buildGeometry(Primitive(), node.name, parent);
+        return;
+      }
+      for (const Primitive& primitive : meshes[size_t(node.mesh)]) {
+        buildGeometry(primitive, node.name, parent);
+      }
+      return;
+    }
     ZFrame* frame = out.renderer->getNewFrame();
     frame->name = node.name.empty() ? "node" + std::to_string(index) : node.name;
     frame->matrix = localMatrix(node);
+    frame->moveable = flag(zmf, "moveable");
     out.frames.push_back(frame);
     if (parent != nullptr) parent->addChild(frame);
+    if (parent == nullptr && rootNodes.size() == 1 && flag(zmf, "root")) out.modelRoot = frame;
     const ZMatrix world = ZMatrix::multiply(frame->matrix, parentWorld);
     if (node.mesh >= 0) {
       const std::string& meshName = model.meshes[size_t(node.mesh)].name;
@@ -503,7 +698,7 @@ class GltfReader {
   void buildGeometry(const Primitive& primitive, const std::string& name, ZFrame* frame) {
     ZGeometry* g = out.renderer->getNewGeometry();
     g->name = name;
-    g->setMaterial(materialFor(primitive.material));
+    g->setMaterial(flag(primitive.zmf, "noMaterial") ? nullptr : materialFor(primitive.material));
     g->vertices.reserve(primitive.positions.size());
     for (size_t i = 0; i < primitive.positions.size(); ++i) {
       g->addVertex(primitive.positions[i]);
@@ -513,6 +708,19 @@ class GltfReader {
         vertex.t0[0] = primitive.uvs[i][0];
         vertex.t0[1] = primitive.uvs[i][1];
       }
+      if (!primitive.uvs1.empty()) {
+        vertex.t1[0] = primitive.uvs1[i][0];
+        vertex.t1[1] = primitive.uvs1[i][1];
+      }
+      if (!primitive.tangents.empty()) vertex.tangent = primitive.tangents[i];
+      if (!primitive.binormals.empty()) vertex.binormal = primitive.binormals[i];
+    }
+    if (primitive.zmf != nullptr) {
+      for (const auto& [varName, value] : variablesOf(*primitive.zmf)) {
+        g->vars.push_back({varName, value});
+      }
+      g->transparent = flag(primitive.zmf, "transparent");
+      g->castShadow = flag(primitive.zmf, "castShadow");
     }
     g->faces.reserve(primitive.triangles.size() / 3);
     for (size_t i = 0; i + 2 < primitive.triangles.size(); i += 3) {
@@ -523,6 +731,14 @@ class GltfReader {
       g->generateNormals();
     } else {
       g->generateFaceNormals();
+    }
+    if (!primitive.tangents.empty()) {
+      // The faces' tangent frames are derived data, made again; the vertices keep the file's.
+      g->computeTangentFrames();
+      for (size_t i = 0; i < g->vertices.size(); ++i) {
+        g->vertices[i].tangent = primitive.tangents[i];
+        if (!primitive.binormals.empty()) g->vertices[i].binormal = primitive.binormals[i];
+      }
     }
     g->computeBoundingBox();
     g->initRadius();
@@ -559,6 +775,7 @@ class GltfReader {
   const tinygltf::Model& model;
   std::string folder;
   std::vector<int> rootNodes;
+  const tinygltf::Scene* scene = nullptr;  // the one read, when the file has scenes
   std::vector<bool> reached;
   std::vector<std::vector<Primitive>> meshes;  // by mesh index, read once
   std::vector<bool> meshRead;

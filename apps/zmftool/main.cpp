@@ -48,9 +48,12 @@ constexpr const char* kUsage =
     "  session [MODEL] [--packets IN|-] [--replies OUT|-] [--save OUT.zmf|OUT.zmt]\n"
     "                            a headless editor on MODEL runs the command packets of IN\n"
     "                            (docs/protocol.md), writes its replies to OUT, then saves\n"
-    "  convert IN OUT [--scale S] [--mirror-x]\n"
-    "                            any readable model to ZMF or ZMT, by OUT's extension;\n"
-    "                            textures are referenced, not copied\n"
+    "  convert IN OUT [--scale S] [--mirror-x] [--copy-textures]\n"
+    "                            any readable model to ZMF or ZMT, or exported to glTF (.gltf,\n"
+    "                            .glb; keeps everything the simulation needs) or to OBJ, FBX\n"
+    "                            or DAE (geometry, names, hierarchy and basic materials only),\n"
+    "                            by OUT's extension; textures are referenced, or with\n"
+    "                            --copy-textures copied beside an export\n"
     "  render IN -o OUT.png [--size WxH|N] [--view persp|left|top|front] [--scale S]\n"
     "         [--mirror-x]\n"
     "                            a frame of the model through the renderer (headless), framed\n"
@@ -220,6 +223,7 @@ struct ModelOptions {
   std::vector<std::string> operands;
   bool json = false;
   bool mirrorX = false;
+  bool copyTextures = false;
   float scale = 1;
 };
 
@@ -229,6 +233,8 @@ bool parseModelOptions(const std::vector<std::string>& args, ModelOptions& optio
       options.json = true;
     } else if (args[i] == "--mirror-x") {
       options.mirrorX = true;
+    } else if (args[i] == "--copy-textures") {
+      options.copyTextures = true;
     } else if (args[i] == "--scale" && i + 1 < args.size()) {
       options.scale = cvAtof(args[++i].c_str());
       if (!(options.scale > 0)) return false;
@@ -264,8 +270,10 @@ int convertModel(const std::vector<std::string>& args) {
     return 2;
   }
   const std::string& out = options.operands[1];
-  if (extensionOf(out) != "zmf" && extensionOf(out) != "zmt") {
-    std::fprintf(stderr, "zmftool: %s: OUT must end in .zmf or .zmt\n", out.c_str());
+  if (!isSavableModel(out)) {
+    std::fprintf(stderr,
+                 "zmftool: %s: OUT must end in .zmf, .zmt, .gltf, .glb, .obj, .fbx or .dae\n",
+                 out.c_str());
     return 2;
   }
   ZCorvane engine;
@@ -275,7 +283,7 @@ int convertModel(const std::vector<std::string>& args) {
                  bar.listener())) {
     return 1;
   }
-  if (!saveModel(out, engine, model)) return 1;
+  if (!saveModel(out, engine, model, options.copyTextures)) return 1;
   std::printf("wrote %s\n", out.c_str());
   return 0;
 }

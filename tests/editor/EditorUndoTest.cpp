@@ -1,6 +1,17 @@
 // Undo and redo of every editing entry point (keys, drag, panels, tools, packets) on the sample car
 // and a small track, compared through what the editor saves and exports; long random sequences of
 // edits, undos and redos; the memory bound.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "editor/CEditInterface.h"
 #include "foundation/ZDataFolder.h"
 #include "render/ZCorvane.h"
@@ -13,17 +24,6 @@
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <memory>
-#include <random>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -192,7 +192,8 @@ class EditorUndoTest : public ::testing::Test {
                        "TARGET=3\r\nNAME=tower\r\n");
     refs = folder.write("refs.txt",
                         "[DUMMIES]\nNUMBER=1\n[DUMMY0]\nNAME=PZPH_COLL_CENTER\nPOS=0.5,0.25,1.5\n");
-    trackRefs = folder.write("trackrefs.txt", "[HEADER]\nVERSION=22\n[START1]\nPOS=1,2,3\nROT=0.5,0,0\n");
+    trackRefs =
+        folder.write("trackrefs.txt", "[HEADER]\nVERSION=22\n[START1]\nPOS=1,2,3\nROT=0.5,0,0\n");
   }
 
   CaptureLog log;
@@ -310,7 +311,8 @@ const std::vector<EditCase>& editCases() {
        [](E& e, const T&) { e.setSelectedColour(E::MaterialColour::specular, 1, 2, 3); }},
       {"opacity", false, "BODY", nullptr, [](E& e, const T&) { e.setSelectedOpacity(40); }},
       {"alpha blend", false, "BODY", nullptr, [](E& e, const T&) { e.alphaBlendSelected(); }},
-      {"sun sliders", false, nullptr, nullptr, [](E& e, const T&) { e.setSunFromSliders(40, 120); }},
+      {"sun sliders", false, nullptr, nullptr,
+       [](E& e, const T&) { e.setSunFromSliders(40, 120); }},
       {"sun colour", false, nullptr, nullptr, [](E& e, const T&) { e.setSunColour(255, 0, 9); }},
       {"ambient", false, nullptr, nullptr, [](E& e, const T&) { e.setAmbientColour(9, 8, 7); }},
       {"auto alpha", false, nullptr, nullptr, [](E& e, const T&) { e.autoAlpha(e.rootFrame); }},
@@ -344,7 +346,8 @@ const std::vector<EditCase>& editCases() {
        [](E& e, const T& t) { e.importPhysicRefsTR(t.trackRefs); }},
       {"references from 3D", true, nullptr, nullptr, [](E& e, const T&) { e.genRefsFrom3D(""); }},
       {"flags from 3D", true, nullptr, nullptr, [](E& e, const T&) { e.genFlagsFrom3D(); }},
-      {"sky box into the model", true, nullptr, nullptr, [](E& e, const T&) { e.moveSkybox(true); }},
+      {"sky box into the model", true, nullptr, nullptr,
+       [](E& e, const T&) { e.moveSkybox(true); }},
       {"sky box from the model", true, nullptr, nullptr, [](E& e, const T&) { e.initSkybox(); },
        leaveSkyInModel},
       {"load sky box", false, nullptr, nullptr, [](E& e, const T& t) { e.loadSkybox(t.sky); }},
@@ -388,7 +391,8 @@ const std::vector<EditCase>& editCases() {
        }},
       {"code 22", true, nullptr, nullptr,
        [](E& e, const T&) { e.onReceive(packet(22, 1).data(), 1); }},
-      {"code 24", true, nullptr, nullptr, [](E& e, const T&) { e.onReceive(packet(24, 1).data(), 1); },
+      {"code 24", true, nullptr, nullptr,
+       [](E& e, const T&) { e.onReceive(packet(24, 1).data(), 1); },
        [](E& e) { e.rootFrame->geometries[0]->material->effectName = "x.fxo"; }},
       {"code 27", false, "BODY", nullptr,
        [](E& e, const T&) {
@@ -414,7 +418,8 @@ const std::vector<EditCase>& editCases() {
          p.insert(p.end(), child.begin(), child.end());
          e.onReceive(p.data(), int32_t(p.size()));
        }},
-      {"code 35", true, "3KERB", nullptr, [](E& e, const T&) { e.onReceive(packet(35, 1).data(), 1); },
+      {"code 35", true, "3KERB", nullptr,
+       [](E& e, const T&) { e.onReceive(packet(35, 1).data(), 1); },
        [](E& e) {
          ZGeometry* kerb = e.rootFrame->getGeometry("3KERB", false);
          kerb->transparent = true;
@@ -446,7 +451,8 @@ const std::vector<EditCase>& editCases() {
          const Bytes p = textPacket(52, 8, t.sky);
          e.onReceive(p.data(), int32_t(p.size()));
        }},
-      {"code 55", false, nullptr, nullptr, [](E& e, const T&) { e.onReceive(packet(55, 8).data(), 8); },
+      {"code 55", false, nullptr, nullptr,
+       [](E& e, const T&) { e.onReceive(packet(55, 8).data(), 8); },
        addCamera},
       {"code 57", false, nullptr, nullptr,
        [](E& e, const T&) {
@@ -456,7 +462,8 @@ const std::vector<EditCase>& editCases() {
          info.sunDirection[1] = -2.0f;
          e.onReceive(bytesOf(info).data(), int32_t(sizeof info));
        }},
-      {"code 60", true, nullptr, nullptr, [](E& e, const T&) { e.onReceive(packet(60, 1).data(), 1); },
+      {"code 60", true, nullptr, nullptr,
+       [](E& e, const T&) { e.onReceive(packet(60, 1).data(), 1); },
        leaveSkyInModel},
       {"code 61", false, nullptr, nullptr,
        [](E& e, const T&) {
@@ -476,7 +483,8 @@ TEST_F(EditorUndoTest, EveryEntryPointUndoesAndRedoesExactly) {
     CEditInterface& e = *editor;
     if (c.prepare) c.prepare(e);
     e.history.clear();
-    if (c.geometry != nullptr) e.renderer->selectedGeometry = e.rootFrame->getGeometry(c.geometry, true);
+    if (c.geometry != nullptr)
+      e.renderer->selectedGeometry = e.rootFrame->getGeometry(c.geometry, true);
     if (c.frame != nullptr) e.renderer->selectedFrame = findFrame(e.rootFrame, c.frame);
     ASSERT_TRUE(c.geometry == nullptr || e.renderer->selectedGeometry != nullptr);
     ASSERT_TRUE(c.frame == nullptr || e.renderer->selectedFrame != nullptr);
@@ -584,9 +592,8 @@ TEST_F(EditorUndoTest, UndoneArraysGoBackToTheDevice) {
     const SGeometryPiece editedPiece = tyre->pieces.front();
     const int32_t held = editedPiece.vertexBuffer->vertexCount();
     ASSERT_TRUE(e.undo());
-    EXPECT_EQ(std::memcmp(tyre->vertices.data(), vertices.data(),
-                          vertices.size() * sizeof(SVertex)),
-              0);
+    EXPECT_EQ(
+        std::memcmp(tyre->vertices.data(), vertices.data(), vertices.size() * sizeof(SVertex)), 0);
     ASSERT_TRUE(tyre->compiled);
     const SGeometryPiece& piece = tyre->pieces.front();
     if (key == 'g') {
