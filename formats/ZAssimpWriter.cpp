@@ -22,13 +22,13 @@
 
 namespace {
 
-// assimp's texture v runs up the picture, the engine's down (the importer negates it too).
-aiVector3D mirrored(const ZVector& v) { return {v.x, v.y, -v.z}; }
 
 class AssimpSceneWriter {
  public:
-  AssimpSceneWriter(const LoadedModel& source, ZExportFolder& into, bool copy)
-      : model(source), folder(into), copyTextures(copy) {}
+  // mirror: into right-handed axes (FBX and DAE, which the import mirrors back); OBJ is written
+  // in the engine's own axes, as this program's OBJ import reads it.
+  AssimpSceneWriter(const LoadedModel& source, ZExportFolder& into, bool copy, bool mirror)
+      : model(source), folder(into), copyTextures(copy), mirrorAxes(mirror) {}
 
   // The scene of the model; null (logged) when a picture could not be copied.
   std::unique_ptr<aiScene> build() {
@@ -63,8 +63,8 @@ class AssimpSceneWriter {
 
   aiNode* node(const ZFrame& frame) {
     auto* made = new aiNode(uniqueName(frame.name));
-    // The engine's row-vector matrix in mirrored axes, transposed into assimp's column form.
-    const ZMatrix m = mirroredZ(frame.matrix);
+    // The engine's row-vector matrix (in mirrored axes) transposed into assimp's column form.
+    const ZMatrix m = mirrorAxes ? mirroredZ(frame.matrix) : frame.matrix;
     for (unsigned row = 0; row < 4; ++row) {
       for (unsigned column = 0; column < 4; ++column)
         made->mTransformation[row][column] = m.at(int(column), int(row));
@@ -97,8 +97,10 @@ class AssimpSceneWriter {
     made->mNumUVComponents[0] = made->mNumUVComponents[1] = 2;
     for (unsigned i = 0; i < count; ++i) {
       const SVertex& v = g.vertices[i];
-      made->mVertices[i] = mirrored(v.position);
-      made->mNormals[i] = mirrored(v.normal);
+      made->mVertices[i] = axes(v.position);
+      made->mNormals[i] = axes(v.normal);
+      // Texture v runs up the picture in these formats, down in the engine: both imports
+      // negate it.
       made->mTextureCoords[0][i] = {v.t0[0], -v.t0[1], 0};
       made->mTextureCoords[1][i] = {v.t1[0], -v.t1[1], 0};
     }
@@ -112,8 +114,9 @@ class AssimpSceneWriter {
       aiFace& face = made->mFaces[i];
       face.mNumIndices = 3;
       // The mirror turns the winding round: a, c, b.
-      face.mIndices =
-          new unsigned[3]{unsigned(usable[i]->a), unsigned(usable[i]->c), unsigned(usable[i]->b)};
+      const SFace& f = *usable[i];
+      face.mIndices = mirrorAxes ? new unsigned[3]{unsigned(f.a), unsigned(f.c), unsigned(f.b)}
+                                 : new unsigned[3]{unsigned(f.a), unsigned(f.b), unsigned(f.c)};
     }
     if (g.material != nullptr) {
       made->mMaterialIndex = material(*g.material);
@@ -169,10 +172,13 @@ class AssimpSceneWriter {
     }
   }
 
+  aiVector3D axes(const ZVector& v) const { return {v.x, v.y, mirrorAxes ? -v.z : v.z}; }
+
   static constexpr unsigned kPlainMaterial = ~0u;
   const LoadedModel& model;
   ZExportFolder& folder;
   bool copyTextures;
+  bool mirrorAxes;
   std::vector<aiMesh*> meshes;
   std::vector<aiMaterial*> materials;
   std::unordered_map<const ZMaterial*, unsigned> materialIndex;
@@ -197,7 +203,8 @@ bool writeWithAssimp(const std::string& path, const std::string& format, const L
   if (model.root == nullptr || exporterId == nullptr) return false;
   ZExportFolder folder(path);
   if (!folder.isOpen()) return false;
-  const std::unique_ptr<aiScene> scene = AssimpSceneWriter(model, folder, copyTextures).build();
+  const std::unique_ptr<aiScene> scene =
+      AssimpSceneWriter(model, folder, copyTextures, format != "obj").build();
   if (scene == nullptr) return false;
   Assimp::Exporter exporter;
   const std::string fileName(fileNameOf(path));

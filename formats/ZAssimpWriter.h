@@ -1,5 +1,6 @@
 // OBJ (+ .mtl), FBX and DAE export through assimp's exporters: the frame tree as nodes with their
 // local matrices, every geometry a mesh of its own (positions, normals, both texture channels),
+// in the axes each format's import here reads (FBX and DAE mirrored in z, OBJ as it is),
 // materials with their colours, shininess, opacity, sidedness and stage-0 picture. Lossy for the
 // simulation's data: effects, stages past the first, variables and flags are not written (glTF
 // keeps them). Names the target cannot take (blanks and control characters) or that another

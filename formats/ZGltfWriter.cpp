@@ -24,6 +24,7 @@
 #define TINYGLTF_NO_STB_IMAGE
 #define TINYGLTF_NO_STB_IMAGE_WRITE
 #define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <nlohmann/json.hpp>
 #include <tiny_gltf.h>
 
 namespace fs = std::filesystem;
@@ -33,21 +34,11 @@ namespace {
 
 // glTF strings are UTF-8: a name that is not (an old file's Latin-1) is read as Latin-1.
 std::string utf8(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80         ? 1
-                          : (c >> 5) == 6  ? 2
-                          : (c >> 4) == 14 ? 3
-                          : (c >> 3) == 30 ? 4
-                                           : 0;
-    if (length == 0 || i + length > text.size()) break;
-    bool valid = true;
-    for (size_t k = 1; k < length; ++k) valid = valid && (text[i + k] & 0xC0) == 0x80;
-    if (!valid) break;
-    i += length;
+  try {
+    (void)nlohmann::json(text).dump();
+    return text;
+  } catch (const nlohmann::json::exception&) {
   }
-  if (i == text.size()) return text;
   std::string out;
   for (const char byte : text) {
     const auto c = static_cast<unsigned char>(byte);

@@ -29,6 +29,7 @@
 #include <tuple>
 
 #include "editor/CEditInterface.h"
+#include "formats/ZModelFile.h"
 #include "formats/ZModelFormat.h"
 #include "foundation/ZDataFolder.h"
 #include "foundation/ZLog.h"
@@ -81,6 +82,10 @@ const QString kKeysHelp = QStringLiteral(
     "  right drag\tmove forward and back; zoom in the flat views\n"
     "View buttons\n"
     "  P L T F\tperspective, left, top, front");
+
+// glTF keeps everything the simulation needs; the others are for modelling tools.
+const QString kExportFilter =
+    "glTF (*.gltf);;glTF binary (*.glb);;OBJ (*.obj);;FBX (*.fbx);;COLLADA (*.dae)";
 
 const QString kModelFilter =
     "Models (*.zmt *.zmf *.pzo *.ase *.obj *.xsi *.x *.gltf *.glb *.fbx *.dae *.3ds *.ply *.stl);;"
@@ -260,6 +265,8 @@ void Form1::buildMenus() {
     const QString name = askFile(this, "Save ZMT", "ZMT (*.zmt)", true);
     if (!name.isEmpty()) save(name.endsWith(".zmt", Qt::CaseInsensitive) ? name : name + ".zmt");
   });
+  file->addAction("&Export...", this, [this] { exportModel(false); });
+  file->addAction("Export with textures...", this, [this] { exportModel(true); });
   file->addSeparator();
   file->addAction("E&xit", QKeySequence::Quit, this, &QWidget::close);
 
@@ -361,6 +368,25 @@ bool Form1::save(const QString& file) {
   showTitle();
   removeRecovery();
   statusBar()->showMessage("Saved " + file, 3000);
+  return true;
+}
+
+void Form1::exportModel(bool copyTextures) {
+  if (!editInterface || editInterface->rootFrame == nullptr) return;
+  QString name = askFile(this, copyTextures ? "Export with textures" : "Export", kExportFilter, true);
+  if (name.isEmpty()) return;
+  if (!isExportFormat(name.toStdString())) name += ".gltf";
+  exportTo(name, copyTextures);
+}
+
+bool Form1::exportTo(const QString& file, bool copyTextures) {
+  bool exported = false;
+  withContext([&] { exported = editInterface->exportModel(file.toStdString(), copyTextures); });
+  if (!exported) {
+    QMessageBox::warning(this, kTitle, "Cannot export " + file);
+    return false;
+  }
+  statusBar()->showMessage("Exported " + file, 3000);
   return true;
 }
 

@@ -51,6 +51,9 @@ class Form1 : public QMainWindow, public IEditShell {
   void withContext(const std::function<void()>& work);
   // Opens a model by its extension, as File → Open does.
   void openModel(const QString& file);
+  // Exports the model by the file's extension, as File → Export does once a file is chosen;
+  // false (after a message box) when it could not be written.
+  bool exportTo(const QString& file, bool copyTextures);
 
   // Unsaved edits are written as ZMF into this folder (the user's state folder unless changed)
   // every interval, never over the user's file; a later start offers the file when it is newer
@@ -82,6 +85,8 @@ class Form1 : public QMainWindow, public IEditShell {
   // As ZMT for a .zmt name, else as ZMF; false (with a message) when it could not be written.
   bool save(const QString& file);
   void saveAs();
+  // File → Export: asks for a file (glTF when its name has no export extension).
+  void exportModel(bool copyTextures);
   void quickSave();
   bool hasUnsavedEdits() const;
   void showTitle();

@@ -136,6 +136,25 @@ TEST(Zmftool, ConvertingThroughTextKeepsTheModel) {
   EXPECT_EQ(root->geometries[0]->vertices[3].position.y, 2);
 }
 
+TEST(Zmftool, ConvertExportsAndTheGltfComesBack) {
+  TempFolder folder;
+  const std::string model = writeModel(folder);
+  const std::string before = zmftool("info --json " + model).out;
+  for (const char* name : {"out.glb", "out.gltf"}) {
+    SCOPED_TRACE(name);
+    const std::string exported = (folder.path() / name).string();
+    const std::string back = (folder.path() / "back.zmf").string();
+    ASSERT_EQ(zmftool("convert " + model + " " + exported).status, 0);
+    ASSERT_EQ(zmftool("convert " + exported + " " + back).status, 0);
+    EXPECT_EQ(zmftool("info --json " + back).out, before);
+  }
+  for (const char* name : {"out.obj", "out.fbx", "out.dae"}) {
+    EXPECT_EQ(zmftool("convert " + model + " " + (folder.path() / name).string()).status, 0)
+        << name;
+  }
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "out.mtl"));
+}
+
 TEST(Zmftool, ArchivesAndScrambledFilesRoundTrip) {
   TempFolder folder;
   folder.write("in/cars/a.ini", "[CAR]\nMASS=900\n");

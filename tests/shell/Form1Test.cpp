@@ -235,6 +235,19 @@ TEST_F(Form1Test, ControlZUndoesPanelChangesInThePanelAndTheView) {
   EXPECT_TRUE(named);
 }
 
+TEST_F(Form1Test, ExportWritesAGlbThatOpensAsTheSameModel) {
+  TempFolder folder;
+  window->openModel(car);
+  const QStringList names = topLevelNames();
+  const QString glb = QString::fromStdString(folder.file("car.glb"));
+  ASSERT_TRUE(window->exportTo(glb, true));
+  EXPECT_EQ(window->windowTitle(), "car.zmt");  // an export is not a save of the model
+  trigger("&Close model");
+  window->openModel(glb);
+  EXPECT_EQ(topLevelNames(), names);
+  EXPECT_EQ(window->windowTitle(), "car.glb");
+}
+
 TEST_F(Form1Test, TheFirstEffectEntryRemovesTheEffectAndEmptiesTheGrid) {
   window->openModel(car);
   clickTreeItem("BODY");
