@@ -446,12 +446,7 @@ std::string ZFileZMF::resolveTextureName(const std::string& stored) {
 
 void ZFileZMF::adoptIntoRoot(ZFrame* built, ZFrame* target) {
   if (frames.empty()) return;  // a file without frames leaves the root as it is
-  target->name = built->name;
-  target->matrix = built->matrix;
-  for (ZGeometry* g : built->geometries) target->addGeometry(g);
-  for (ZFrame* child : built->children) target->addChild(child);
-  built->geometries.clear();
-  built->children.clear();
+  target->takeOver(*built);
   frames.front() = target;
 }
 

@@ -51,13 +51,8 @@ bool ZObjectBuilder::loadSplines(const std::string& fileName) {
 
 void ZObjectBuilder::attachTo(ZFrame* root) const {
   if (modelRoot != nullptr && modelRoot != root) {
-    root->name = modelRoot->name;
-    root->matrix = modelRoot->matrix;
+    root->takeOver(*modelRoot);
     root->moveable = modelRoot->moveable;
-    for (ZGeometry* g : modelRoot->geometries) root->addGeometry(g);
-    for (ZFrame* child : modelRoot->children) root->addChild(child);
-    modelRoot->geometries.clear();
-    modelRoot->children.clear();
   }
   for (ZFrame* f : frames) {
     if (f->parent == nullptr && f != root && f != modelRoot) root->addChild(f);

@@ -109,6 +109,15 @@ void ZFrame::addChild(ZFrame* f) {
   f->parent = this;
 }
 
+void ZFrame::takeOver(ZFrame& other) {
+  name = other.name;
+  matrix = other.matrix;
+  for (ZGeometry* g : other.geometries) addGeometry(g);
+  for (ZFrame* child : other.children) addChild(child);
+  other.geometries.clear();
+  other.children.clear();
+}
+
 void ZFrame::removeGeometry(const ZGeometry* g) {
   const auto it = std::find(geometries.begin(), geometries.end(), g);
   if (it != geometries.end()) {

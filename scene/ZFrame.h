@@ -64,6 +64,9 @@ class ZFrame {
   void addGeometry(ZGeometry* g);
   // Appends f (borrowed, not null) and makes this frame its parent.
   void addChild(ZFrame* f);
+  // Becomes other: its name and matrix, and its meshes and children appended here (other keeps
+  // none). A loader uses it to make the root its caller gave the file's own root.
+  void takeOver(ZFrame& other);
   // Unlinks the first occurrence of g here, or else tries every child; absent: nothing.
   void removeGeometry(const ZGeometry* g);
   // Unlinks f from the children of this sub-tree; f's parent is left as it was.

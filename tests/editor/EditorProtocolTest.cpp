@@ -19,24 +19,11 @@
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
+#include "tests/support/PacketBytes.h"
 #include "tests/support/ScopedDesktop.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// A zero-filled packet with its code.
-Bytes packet(int code, size_t size) {
-  Bytes p(size, 0);
-  p[0] = uint8_t(code);
-  return p;
-}
-template <typename Record>
-Bytes bytesOf(const Record& record) {
-  Bytes p(sizeof record);
-  std::memcpy(p.data(), &record, sizeof record);
-  return p;
-}
 template <typename Record>
 Record recordOf(const Bytes& p) {
   Record record;

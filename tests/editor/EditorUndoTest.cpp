@@ -22,13 +22,13 @@
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 #include "tests/support/CaptureLog.h"
+#include "tests/support/PacketBytes.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 std::string readAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -60,17 +60,6 @@ ZFrame* findFrame(ZFrame* top, const std::string& name) {
   return nullptr;
 }
 
-Bytes packet(int code, size_t size) {
-  Bytes p(size, 0);
-  p[0] = uint8_t(code);
-  return p;
-}
-template <typename Record>
-Bytes bytesOf(const Record& record) {
-  Bytes p(sizeof record);
-  std::memcpy(p.data(), &record, sizeof record);
-  return p;
-}
 Bytes textPacket(int code, size_t offset, const std::string& text) {
   Bytes p = packet(code, offset);
   p.insert(p.end(), text.begin(), text.end());
