@@ -112,7 +112,7 @@ void ZMaterial::initEffect(const std::string& name) {
     D3DXPARAMETER_DESC desc;
     if (FAILED(effect->GetParameterDesc(parameter, &desc))) continue;
     if (desc.Semantic != nullptr && isSemantic(desc.Semantic)) continue;
-    if (desc.Class != D3DXPC_SCALAR || desc.Type != D3DXPT_FLOAT) continue;
+    if (desc.Class != D3DXPC_SCALAR || desc.Type != D3DXPT_FLOAT || desc.Elements > 1) continue;
     auto variable = std::make_unique<SEffectVariable>();
     variable->name = desc.Name;
     variable->handle = parameter;

@@ -14,7 +14,7 @@
 
 struct ID3DXEffect::Parameter {
   EffectSource::Uniform source;
-  float values[16] = {};
+  std::vector<float> values;  // floats() of them, at least 16
   IDirect3DBaseTexture9* texture = nullptr;
   int unit = -1;  // texture unit of a sampler
   bool dirty = true;
@@ -35,6 +35,8 @@ struct ID3DXEffect::Parameter {
         return 0;
     }
   }
+  // Every float of the parameter: components x elements.
+  int floats() const { return components() * source.count; }
 };
 
 struct ID3DXEffect::Technique {
@@ -81,7 +83,8 @@ HRESULT ID3DXEffect::create(IDirect3DDevice9* device, std::string_view text, ID3
   for (const EffectSource::Uniform& uniform : source.uniforms) {
     auto parameter = std::make_unique<Parameter>();
     parameter->source = uniform;
-    std::copy(std::begin(uniform.defaults), std::end(uniform.defaults), parameter->values);
+    parameter->values.assign(std::max<size_t>(16, size_t(parameter->floats())), 0.0f);
+    std::copy(std::begin(uniform.defaults), std::end(uniform.defaults), parameter->values.begin());
     const bool sampler = uniform.type == EffectSource::UniformType::Sampler2D ||
                          uniform.type == EffectSource::UniformType::SamplerCube;
     if (sampler && nextUnit < 8) parameter->unit = nextUnit++;
@@ -189,7 +192,8 @@ HRESULT ID3DXEffect::GetParameterDesc(D3DXHANDLE handle, D3DXPARAMETER_DESC* des
       desc->Type = D3DXPT_FLOAT;
       desc->Rows = components == 16 ? 4 : 1;
       desc->Columns = components == 16 ? 4 : UINT(components);
-      desc->Bytes = UINT(components) * 4;
+      desc->Elements = parameter->source.count > 1 ? UINT(parameter->source.count) : 0;
+      desc->Bytes = UINT(parameter->floats()) * 4;
   }
   return D3D_OK;
 }
@@ -212,9 +216,9 @@ HRESULT ID3DXEffect::SetFloat(const char* name, float value) {
 HRESULT ID3DXEffect::SetFloatArray(D3DXHANDLE handle, const float* values, UINT count) {
   Parameter* parameter = parameterOf(handle);
   if (!parameter || !values || parameter->components() == 0) return D3DERR_INVALIDCALL;
-  count = std::min<UINT>(count, UINT(parameter->components()));
-  if (std::memcmp(parameter->values, values, count * sizeof(float)) != 0) {
-    std::memcpy(parameter->values, values, count * sizeof(float));
+  count = std::min<UINT>(count, UINT(parameter->floats()));
+  if (std::memcmp(parameter->values.data(), values, count * sizeof(float)) != 0) {
+    std::memcpy(parameter->values.data(), values, count * sizeof(float));
     parameter->dirty = true;
   }
   return D3D_OK;
@@ -223,8 +227,8 @@ HRESULT ID3DXEffect::SetFloatArray(D3DXHANDLE handle, const float* values, UINT 
 HRESULT ID3DXEffect::GetFloatArray(D3DXHANDLE handle, float* values, UINT count) const {
   const Parameter* parameter = parameterOf(handle);
   if (!parameter || !values || parameter->components() == 0) return D3DERR_INVALIDCALL;
-  std::memcpy(values, parameter->values,
-              std::min<UINT>(count, UINT(parameter->components())) * sizeof(float));
+  std::memcpy(values, parameter->values.data(),
+              std::min<UINT>(count, UINT(parameter->floats())) * sizeof(float));
   return D3D_OK;
 }
 
@@ -344,21 +348,23 @@ void ID3DXEffect::upload(bool everything) {
     const GLint location = pass.locations[i];
     if (parameter.unit >= 0) device->SetTexture(DWORD(parameter.unit), parameter.texture);
     if (location < 0) continue;
+    const GLsizei count = parameter.source.count;
+    const float* values = parameter.values.data();
     switch (parameter.source.type) {
       case EffectSource::UniformType::Float:
-        glUniform1f(location, parameter.values[0]);
+        glUniform1fv(location, count, values);
         break;
       case EffectSource::UniformType::Vec2:
-        glUniform2fv(location, 1, parameter.values);
+        glUniform2fv(location, count, values);
         break;
       case EffectSource::UniformType::Vec3:
-        glUniform3fv(location, 1, parameter.values);
+        glUniform3fv(location, count, values);
         break;
       case EffectSource::UniformType::Vec4:
-        glUniform4fv(location, 1, parameter.values);
+        glUniform4fv(location, count, values);
         break;
       case EffectSource::UniformType::Mat4:
-        glUniformMatrix4fv(location, 1, GL_FALSE, parameter.values);
+        glUniformMatrix4fv(location, count, GL_FALSE, values);
         break;
       default:
         glUniform1i(location, parameter.unit);

@@ -11,6 +11,7 @@ constexpr size_t kMaxEffectBytes = 4 << 20;
 // gigabytes of shader text from a small file.
 constexpr size_t kMaxShaderBytes = 4 * kMaxEffectBytes;
 constexpr size_t kMaxUniforms = 256;
+constexpr int kMaxArrayElements = 64;
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -89,6 +90,19 @@ void collectUniforms(std::string_view line, std::vector<EffectSource::Uniform>& 
     uniform.name = std::string(rest.substr(0, nameEnd));
     uniform.type = type->type;
     rest = trim(rest.substr(nameEnd));
+    if (!rest.empty() && rest.front() == '[') {
+      int count = 0;
+      size_t digit = 1;
+      while (digit < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digit])) &&
+             count <= kMaxArrayElements) {
+        count = count * 10 + (rest[digit++] - '0');
+      }
+      if (count < 1 || count > kMaxArrayElements || digit >= rest.size() || rest[digit] != ']') {
+        continue;  // not an array the effect can hold: no parameter
+      }
+      uniform.count = count;
+      rest = trim(rest.substr(digit + 1));
+    }
     if (!rest.empty() && rest.front() == '=') {
       readDefaults(rest.substr(1, rest.find(';') - 1), uniform.defaults, type->components);
     }

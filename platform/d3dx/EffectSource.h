@@ -34,6 +34,7 @@ struct EffectSource {
     std::string name;
     UniformType type = UniformType::Float;
     float defaults[16] = {};  // components given by the initialiser; the rest 0
+    int count = 1;            // elements of an array ("uniform vec2 offsets[16];"), up to 64
   };
 
   std::vector<Technique> techniques;

@@ -149,6 +149,56 @@ TEST_F(EffectTest, VariableWithDefaultDrawsAndChangesTheColour) {
   effect->Release();
 }
 
+// Arrays ("uniform vec2 offsets[16];") take their whole value at once, as the HDR chain sets its
+// sample offsets and weights; they are not scalar variables an editor lists.
+TEST_F(EffectTest, ArrayParametersReachTheShaderWhole) {
+  const std::string text = R"(uniform vec2 offsets[16];
+uniform float factors[3];
+#technique t
+#pass
+#vertex
+void main() { gl_Position = gl_Vertex; }
+#fragment
+void main() { gl_FragColor = vec4(offsets[15].y, factors[2], offsets[0].x, 1.0); }
+)";
+  EffectSource source;
+  std::string error;
+  ASSERT_TRUE(EffectSource::parse(text, source, error)) << error;
+  ASSERT_EQ(source.uniforms.size(), 2u);
+  EXPECT_EQ(source.uniforms[0].count, 16);
+  EXPECT_EQ(source.uniforms[1].count, 3);
+
+  ID3DXEffect* effect = nullptr;
+  ASSERT_EQ(D3DXCreateEffect(device, text.data(), UINT(text.size()), nullptr, nullptr, 0, nullptr,
+                             &effect, nullptr),
+            D3D_OK);
+  D3DXHANDLE offsets = effect->GetParameterByName(nullptr, "offsets");
+  D3DXPARAMETER_DESC desc;
+  ASSERT_EQ(effect->GetParameterDesc(offsets, &desc), D3D_OK);
+  EXPECT_EQ(desc.Elements, 16u);
+  EXPECT_EQ(desc.Bytes, 128u);
+  float pairs[32] = {};
+  pairs[0] = 0.5f;    // offsets[0].x
+  pairs[31] = 0.25f;  // offsets[15].y
+  ASSERT_EQ(effect->SetValue(offsets, pairs, sizeof pairs), D3D_OK);
+  const float factors[3] = {0, 0, 0.75f};
+  ASSERT_EQ(effect->SetValue(effect->GetParameterByName(nullptr, "factors"), factors,
+                             sizeof factors),
+            D3D_OK);
+  const float quad[4][3] = {{-1, -1, 0.5f}, {-1, 1, 0.5f}, {1, -1, 0.5f}, {1, 1, 0.5f}};
+  device->SetFVF(D3DFVF_XYZ);
+  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  clear(0xFF000000);
+  UINT passes = 0;
+  ASSERT_EQ(effect->Begin(&passes, 0), D3D_OK);
+  ASSERT_EQ(effect->BeginPass(0), D3D_OK);
+  device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof quad[0]);
+  expectColour(pixel(32, 32), {64, 191, 128, 255}, 1, "last, third and first elements");
+  effect->EndPass();
+  effect->End();
+  effect->Release();
+}
+
 TEST_F(EffectTest, CompileErrorFailsWithTheLog) {
   const std::string text = "#technique t\n#pass\n#vertex\nvoid main() { gl_Position = 1; }\n"
                            "#fragment\nvoid main() { gl_FragColor = vec4(1.0); }\n";
