@@ -4,7 +4,8 @@
 // pass into the back buffer sampling them, with programs linked from the same effect files, the
 // same vertex and index buffers and one glDrawElements per mesh per pass. The editor's frame also
 // draws the sky box, the text, the cross-hair and the shadow-map thumbnails; the reference
-// clears instead. Both finish the frame (glFinish) before the clock stops.
+// clears instead. Both finish the frame (glFinish) before the clock stops. The same editor frame
+// through the HDR chain is compared with the plain one.
 #include "bench/BenchRatio.h"
 #include "bench/BenchScenes.h"
 #include "editor/CHeadlessEditHost.h"
@@ -449,6 +450,23 @@ void BM_EditorIdleFrame(benchmark::State& state) {
   state.counters["meshes"] = double(kMeshCount);
 }
 
+// The same frame drawn through the HDR chain (tone map, adaptation, bloom), against the plain
+// one above.
+void BM_EditorIdleFrameHDR(benchmark::State& state) {
+  Scene& s = scene();
+  if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
+  if (!s.editor->setHDR(true)) return state.SkipWithError("no HDR chain on this device");
+  s.engine->device->resetCallCounts();
+  for (auto _ : state) s.editorFrame();
+  s.editor->setHDR(false);
+  const double draws = double(s.engine->device->callCount(D3DCall::DrawIndexedPrimitive)) /
+                       double(state.iterations());
+  if (draws < 3.0 * kMeshCount) state.SkipWithError("the editor left meshes undrawn");
+  state.counters["draws"] = draws;
+  state.counters["width"] = double(s.engine->width);
+  state.counters["height"] = double(s.engine->height);
+}
+
 void BM_ReferenceThreePassFrame(benchmark::State& state) {
   Scene& s = scene();
   if (!s.error.empty()) return state.SkipWithError(s.error.c_str());
@@ -461,11 +479,13 @@ void BM_ReferenceThreePassFrame(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EditorIdleFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditorIdleFrameHDR)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReferenceThreePassFrame)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   return runBenchmarksWithRatios(argc, argv,
-                                 {{"BM_EditorIdleFrame", "BM_ReferenceThreePassFrame"}});
+                                 {{"BM_EditorIdleFrame", "BM_ReferenceThreePassFrame"},
+                                  {"BM_EditorIdleFrameHDR", "BM_EditorIdleFrame"}});
 }

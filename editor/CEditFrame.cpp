@@ -3,6 +3,7 @@
 
 #include "foundation/ZLog.h"
 #include "platform/d3dx/d3dx9math.h"
+#include "render/CHDRLighting.h"
 #include "render/ZCorvane.h"
 #include "render/ZGLRenderer.h"
 #include "render/ZTexture.h"
@@ -34,7 +35,12 @@ void CEditInterface::onIdle() {
     zlog("SetDepthStencilSurface failed %d\n",
          int(reinterpret_cast<intptr_t>(renderer->mainDepthSurface)));
   }
-  renderer->setViewport(0, 0, viewWidth, viewHeight);
+  const bool highRange = hdrEnabled && hdr->isReady();
+  if (highRange) {
+    hdr->beginScene();
+  } else {
+    renderer->setViewport(0, 0, viewWidth, viewHeight);
+  }
   if (rootFrame != nullptr) mouseControl();
 
   renderer->clearColour = backgroundColor;
@@ -66,6 +72,7 @@ void CEditInterface::onIdle() {
   renderer->device->SetRenderState(D3DRS_COLORWRITEENABLE, kAllColourChannels);
   renderer->transparentPass();
   renderer->setDefaultMaterial();
+  if (highRange) hdr->endScene();  // what follows draws over the tone-mapped picture
 
   if (!refDepthTest) renderer->renderState.setDepthTest(0);
   if (refEditMode) renderPhysicRefs();
@@ -270,4 +277,10 @@ void CEditInterface::onRenderShadowMap() {
   renderer->renderLites();
   renderer->renderState.setDepthTest(1);
   if (rootFrame != nullptr) rootFrame->render(false, -1, 0);
+}
+
+bool CEditInterface::setHDR(bool on) {
+  if (on && !hdr->isReady() && !hdr->init(renderer)) on = false;
+  hdrEnabled = on;
+  return on;
 }

@@ -3,6 +3,7 @@
 #include "formats/ZFileZMF.h"
 #include "foundation/ZINIReader.h"
 #include "foundation/ZLog.h"
+#include "render/CHDRLighting.h"
 #include "render/ZCorvane.h"
 #include "render/ZCubeTexture.h"
 #include "render/ZTexture.h"
@@ -18,6 +19,7 @@ CEditInterface::CEditInterface(const std::string& logFileName)
     : terrain(std::make_unique<CTerrainFrame>()) {
   renderer = new ZCorvane();
   editorCamera = std::make_unique<ZCamera>(renderer);
+  hdr = std::make_unique<CHDRLighting>();
   beforeModel = renderer->markObjects();
   if (!logFileName.empty()) log.init(logFileName);
 }
@@ -27,6 +29,7 @@ CEditInterface::~CEditInterface() {
   // The renderer outlives the scene objects it owns, which the lists above only borrow. Unlike the
   // run it stands for, a test or tool makes several cores: each takes its renderer with it.
   editorCamera.reset();
+  hdr.reset();  // its targets and effect material belong to the renderer's device
   delete renderer;
 }
 

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+class CHDRLighting;
 class CTerrainFrame;
 class CTrackBuilder;
 class IEditShell;
@@ -80,6 +81,12 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   // --- frame (CEditFrame.cpp) ---
   void onIdle();
   void onRenderShadowMap() override;
+
+  // HDR post-processing, off at start: a renderer setting. The chain is made at the first switch
+  // on; false (and off) when the device cannot carry it.
+  bool setHDR(bool on);
+  bool hdrEnabled = false;
+  std::unique_ptr<CHDRLighting> hdr;
 
   // --- input (CEditInput.cpp) ---
   void onKeyPressed(char c);

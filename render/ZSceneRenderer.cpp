@@ -1,5 +1,6 @@
 #include "render/ZSceneRenderer.h"
 
+#include "render/CHDRLighting.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
@@ -26,7 +27,12 @@ void ZSceneRenderer::renderFrame(ZFrame* root, ZCamera* camera,
     engine->device->SetRenderTarget(0, engine->mainRenderTarget);
     engine->device->SetDepthStencilSurface(engine->mainDepthSurface);
   }
-  engine->setViewport(0, 0, engine->width, engine->height);
+  const bool highRange = hdr != nullptr && hdr->isReady();
+  if (highRange) {
+    hdr->beginScene();
+  } else {
+    engine->setViewport(0, 0, engine->width, engine->height);
+  }
   engine->disableAllTextures();
   if (engine->backBox != nullptr) {
     // The sky box needs the camera's view; everything else draws over it.
@@ -47,6 +53,7 @@ void ZSceneRenderer::renderFrame(ZFrame* root, ZCamera* camera,
   if (root != nullptr) root->render(true, -1, -1);
   engine->transparentPass();
   engine->setDefaultMaterial();
+  if (highRange) hdr->endScene();
   if (overlay) overlay();
   engine->endScene();
   engine->swapBuffers();

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class CHDRLighting;
 class ZCamera;
 class ZCorvane;
 class ZFrame;
@@ -22,6 +23,8 @@ class ZSceneRenderer {
 
   ZCorvane* engine;  // borrowed
   ZLight* sun = nullptr;  // casts the shadows when the engine has shadow maps
+  // When set and ready, the scene is drawn through it and tone-mapped before the overlay.
+  CHDRLighting* hdr = nullptr;
   ZVector shadowCentre;   // point the near shadow map is centred on
   float shadowSize = 20;  // side of the near map in world units; the wide map covers 8 times
   static constexpr float kShadowDistance = 250;

@@ -295,6 +295,17 @@ void Form1::buildMenus() {
     contentDock->refresh();
     contentDock->show();
   });
+  QAction* hdr = viewMenu->addAction("HDR");
+  hdr->setCheckable(true);
+  connect(hdr, &QAction::toggled, this, [this, hdr](bool on) {
+    if (!editInterface) return;
+    bool done = false;
+    withContext([&] { done = editInterface->setHDR(on); });
+    if (on && !done) {
+      hdr->setChecked(false);
+      statusBar()->showMessage("HDR: this display cannot draw it (see the log)", 5000);
+    }
+  });
 
   QMenu* refs = menuBar()->addMenu("&Ref points");
   refs->addAction("Import", this, [this] {
@@ -373,7 +384,8 @@ bool Form1::save(const QString& file) {
 
 void Form1::exportModel(bool copyTextures) {
   if (!editInterface || editInterface->rootFrame == nullptr) return;
-  QString name = askFile(this, copyTextures ? "Export with textures" : "Export", kExportFilter, true);
+  const QString title = copyTextures ? "Export with textures" : "Export";
+  QString name = askFile(this, title, kExportFilter, true);
   if (name.isEmpty()) return;
   if (!isExportFormat(name.toStdString())) name += ".gltf";
   exportTo(name, copyTextures);

@@ -5,6 +5,8 @@
 #include "platform/gl/HeadlessGLContext.h"
 #include "render/ZCorvane.h"
 #include "render/ZCubeTexture.h"
+#include "platform/HeadlessDesktop.h"
+#include "render/CHDRLighting.h"
 #include "render/ZSceneRenderer.h"
 #include "scene/ZBounds.h"
 #include "scene/ZCamera.h"
@@ -23,6 +25,9 @@
 #include <system_error>
 
 namespace {
+
+// Frames drawn before the one kept when the HDR chain adapts to the picture.
+constexpr int kAdaptationFrames = 40;
 
 // A floor square under the model that receives its shadow.
 ZFrame* makeFloor(ZCorvane& engine, const ZBounds& bounds) {
@@ -136,7 +141,21 @@ bool renderModelToPng(const RenderRequest& request) {
       renderer.sun = sun;
       renderer.shadowCentre = bounds.centre();
       renderer.shadowSize = bounds.radius() * 2.5f;
-      renderer.renderFrame(scene, camera);
+      CHDRLighting hdr;
+      if (request.hdr && hdr.init(engine.get())) renderer.hdr = &hdr;
+      if (renderer.hdr != nullptr) {
+        // The eye adapts over a few seconds: frames a tenth of a second apart on a clock of
+        // their own, whatever the machine's speed, before the one kept.
+        HeadlessDesktop clock(true);
+        DesktopHost* realClock = setDesktopHost(&clock);
+        for (int i = 1; i <= kAdaptationFrames; ++i) {
+          clock.setClockMs(uint32_t(i) * 100);
+          renderer.renderFrame(scene, camera);
+        }
+        setDesktopHost(realClock);
+      } else {
+        renderer.renderFrame(scene, camera);
+      }
       ok = writePng(*context, output.string());
       if (!ok) std::fprintf(stderr, "zmftool: %s: cannot write the PNG\n", output.c_str());
     }

@@ -13,6 +13,7 @@ struct RenderRequest {
   std::string view = "persp";  // persp, left, top or front
   float scale = 1;
   bool mirrorX = false;
+  bool hdr = false;  // through the HDR chain, frames drawn until the eye has adapted
 };
 
 // True when view names one of the views.

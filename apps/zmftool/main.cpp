@@ -55,9 +55,10 @@ constexpr const char* kUsage =
     "                            by OUT's extension; textures are referenced, or with\n"
     "                            --copy-textures copied beside an export\n"
     "  render IN -o OUT.png [--size WxH|N] [--view persp|left|top|front] [--scale S]\n"
-    "         [--mirror-x]\n"
+    "         [--mirror-x] [--hdr]\n"
     "                            a frame of the model through the renderer (headless), framed\n"
-    "                            by the camera, with sun shadows on a floor (default 800x600)\n"
+    "                            by the camera, with sun shadows on a floor (default 800x600);\n"
+    "                            --hdr draws it through the HDR chain (tone map and bloom)\n"
     "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
     "  pack ARCHIVE FILE... [--scrambled]\n"
     "                            pack the files, named as given, into a PZFS archive\n"
@@ -317,6 +318,8 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderRequest& req
       if (!(request.scale > 0)) return false;
     } else if (args[i] == "--mirror-x") {
       request.mirrorX = true;
+    } else if (args[i] == "--hdr") {
+      request.hdr = true;
     } else if (args[i].rfind("-", 0) == 0) {
       return false;
     } else {

@@ -320,9 +320,13 @@ void IDirect3DDevice9::applyViewport() {
   glViewport(GLint(viewport.X), GLint(windowY(long(viewport.Y), long(viewport.Height))),
              GLsizei(viewport.Width), GLsizei(viewport.Height));
   glDepthRange(viewport.MinZ, viewport.MaxZ);
-  const long scissorHeight = scissor.bottom - scissor.top;
-  glScissor(GLint(scissor.left), GLint(windowY(scissor.top, scissorHeight)),
-            GLsizei(scissor.right - scissor.left), GLsizei(scissorHeight));
+  applyScissor();
+}
+
+void IDirect3DDevice9::applyScissor() {
+  const long height = scissor.bottom - scissor.top;
+  const long y = flipped() ? scissor.top : long(renderTarget->height()) - scissor.top - height;
+  glScissor(GLint(scissor.left), GLint(y), GLsizei(scissor.right - scissor.left), GLsizei(height));
 }
 
 void IDirect3DDevice9::applyRenderState(D3DRENDERSTATETYPE state, DWORD value) {
@@ -475,6 +479,7 @@ void IDirect3DDevice9::applyTransformsAndLights(const VertexLayout& layout) {
     screen.m[15] = 1;
     glViewport(0, 0, GLsizei(w), GLsizei(h));
     glDepthRange(0, 1);
+    applyScissor();  // a Clear may have left its own box
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(screen.m);
     glMatrixMode(GL_MODELVIEW);

@@ -173,6 +173,8 @@ class IDirect3DDevice9 {
   bool flipped() const;
   void bindTarget();
   void applyViewport();
+  // glScissor from the scissor rectangle, in the bound target's rows.
+  void applyScissor();
   void applyRenderStates();
   void applyRenderState(D3DRENDERSTATETYPE state, DWORD value);
   void applyTransformsAndLights(const VertexLayout& layout);

@@ -248,6 +248,18 @@ TEST_F(Form1Test, ExportWritesAGlbThatOpensAsTheSameModel) {
   EXPECT_EQ(window->windowTitle(), "car.glb");
 }
 
+TEST_F(Form1Test, ViewHdrDrawsTheViewThroughTheChain) {
+  window->openModel(car);
+  CViewport& view = window->viewport();
+  const QImage plain = view.grabFramebuffer();
+  trigger("HDR");
+  ASSERT_TRUE(window->core()->hdrEnabled);
+  EXPECT_NE(view.grabFramebuffer(), plain);
+  trigger("HDR");
+  EXPECT_FALSE(window->core()->hdrEnabled);
+  EXPECT_EQ(view.grabFramebuffer(), plain);
+}
+
 TEST_F(Form1Test, TheFirstEffectEntryRemovesTheEffectAndEmptiesTheGrid) {
   window->openModel(car);
   clickTreeItem("BODY");
