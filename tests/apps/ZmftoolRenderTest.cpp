@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -32,6 +33,30 @@ TEST(ZmftoolRender, TheSampleCarShowsInThePicture) {
   stbi_image_free(rgb);
   EXPECT_GT(red, w * h / 50);
   EXPECT_GT(dark, w * h / 200);
+}
+
+// Through the HDR chain the car still shows, tone-mapped: the same picture size, the body still
+// the reddest part, but not the plain picture.
+TEST(ZmftoolRender, HdrDrawsTheCarThroughTheChain) {
+  TempFolder folder;
+  const std::string plain = (folder.path() / "plain.png").string();
+  const std::string hdr = (folder.path() / "hdr.png").string();
+  ASSERT_EQ(zmftool("render " + kSampleCar + " -o " + plain + " --size 160x120").status, 0);
+  ASSERT_EQ(zmftool("render " + kSampleCar + " -o " + hdr + " --size 160x120 --hdr").status, 0);
+  int w = 0, h = 0, channels = 0;
+  unsigned char* a = stbi_load(plain.c_str(), &w, &h, &channels, 3);
+  unsigned char* b = stbi_load(hdr.c_str(), &w, &h, &channels, 3);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  int differing = 0, reddish = 0;
+  for (int i = 0; i < w * h; ++i) {
+    differing += std::abs(a[3 * i] - b[3 * i]) > 8;
+    reddish += b[3 * i] > 60 && b[3 * i] > b[3 * i + 1] + 30 && b[3 * i] > b[3 * i + 2] + 30;
+  }
+  stbi_image_free(a);
+  stbi_image_free(b);
+  EXPECT_GT(differing, w * h / 10);
+  EXPECT_GT(reddish, w * h / 50);
 }
 
 TEST(ZmftoolRender, BadRequestsExitWithTheirStatus) {
