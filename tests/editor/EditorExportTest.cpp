@@ -31,13 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 size_t triangles(const ZFrame& frame) {
   size_t count = 0;
   for (const ZGeometry* g : frame.geometries) count += g->faces.size();
@@ -75,7 +68,7 @@ class EditorExportTest : public ::testing::Test {
     const std::string cameras = folder.file(name + ".cams");
     EXPECT_TRUE(editor.saveZMT(zmt));
     editor.exportCameras(cameras);
-    return readAll(zmt) + readAll(cameras);
+    return readFileText(zmt) + readFileText(cameras);
   }
 
   CaptureLog log;
@@ -204,7 +197,7 @@ TEST_F(EditorExportTest, TheCarsGltfIsWellFormedAndAssimpReadsItsTriangles) {
   auto editor = open(car);
   const std::string path = folder.file("car/car.gltf");
   ASSERT_TRUE(editor->exportModel(path, false));
-  const nlohmann::json json = nlohmann::json::parse(readAll(path));  // throws when invalid
+  const nlohmann::json json = nlohmann::json::parse(readFileText(path));  // throws when invalid
   ASSERT_EQ(json["buffers"].size(), 1u);
   const size_t bufferLength = json["buffers"][0]["byteLength"];
   EXPECT_EQ(json["buffers"][0]["uri"], "car.bin");
@@ -257,13 +250,13 @@ TEST_F(EditorExportTest, NamesTheFormatsCannotTakeAreMadeValidAndUnique) {
   root.geometries[1]->name = "left door";
   const std::string path = folder.file("car/names.obj");
   ASSERT_TRUE(editor->exportModel(path, false));
-  const std::string obj = readAll(path);
+  const std::string obj = readFileText(path);
   EXPECT_NE(obj.find("left_door\n"), std::string::npos);
   EXPECT_NE(obj.find("left_door_2\n"), std::string::npos);
   EXPECT_NE(log.text().find("name \"left door\" written as \"left_door_2\""), std::string::npos);
   // glTF keeps names as they are.
   ASSERT_TRUE(editor->exportModel(folder.file("car/names.gltf"), false));
-  EXPECT_NE(readAll(folder.file("car/names.gltf")).find("\"left door\""), std::string::npos);
+  EXPECT_NE(readFileText(folder.file("car/names.gltf")).find("\"left door\""), std::string::npos);
 }
 
 TEST_F(EditorExportTest, AFailedExportLeavesNothingBehind) {

@@ -30,13 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // Empty when the snapshots are equal, else their first differing lines (they run long).
 std::string difference(const std::string& actual, const std::string& expected) {
   if (actual == expected) return "";
@@ -99,7 +92,7 @@ class EditorUndoTest : public ::testing::Test {
     editor.exportPhysicRefsTR(trackPoints);
     editor.exportCameras(trackCameras);
     std::ostringstream out;
-    out << readAll(zmt) << readAll(points) << readAll(trackPoints) << readAll(trackCameras)
+    out << readFileText(zmt) << readFileText(points) << readFileText(trackPoints) << readFileText(trackCameras)
         << "\nflags";
     for (const SZMFFlagDef& f : editor.flagDefs) {
       out << ' ' << int32_t(f.guid) << ',' << float(f.x) << ',' << float(f.y) << ',' << float(f.z);
