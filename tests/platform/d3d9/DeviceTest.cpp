@@ -44,6 +44,23 @@ TEST_F(DeviceTest, ClearFillsTheViewportOnly) {
   EXPECT_EQ(device->SetViewport(&outside), D3DERR_INVALIDCALL);
 }
 
+// A screen-space draw takes the scissor rectangle, not the box a Clear of some rectangles left.
+TEST_F(DeviceTest, ScreenSpaceDrawsKeepToTheScissorRectangle) {
+  clear(0xFF000000);
+  const D3DRECT corner = {0, 0, 8, 8};
+  device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+  const RECT scissor = {16, 16, 48, 48};
+  ASSERT_EQ(device->SetScissorRect(&scissor), D3D_OK);
+  device->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+  device->SetRenderState(D3DRS_ZENABLE, FALSE);
+  drawScreenRect(0, 0, 64, 64, 0.5f, 0xFF00FF00);
+  device->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+  expectColour(pixel(32, 32), {0, 255, 0, 255}, 0, "inside the scissor");
+  expectColour(pixel(20, 44), {0, 255, 0, 255}, 0, "inside, near the bottom left");
+  expectColour(pixel(4, 4), {0, 0, 255, 255}, 0, "the cleared corner, outside the scissor");
+  expectColour(pixel(56, 32), {0, 0, 0, 255}, 0, "outside the scissor");
+}
+
 TEST_F(DeviceTest, LitRedTriangleUnderDirectionalLight) {
   clear(0xFF000000);
   const D3DMATRIX identity = identityMatrix();
