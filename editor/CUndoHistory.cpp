@@ -61,7 +61,7 @@ void CUndoHistory::recordCamera(ZCamera* camera) {
 }
 
 void CUndoHistory::recordLights(ZCorvane& renderer) {
-  if (firstTouch(&renderer, kValue)) add(std::make_unique<CLightsMemento>(renderer));
+  if (firstTouch(&renderer, kLights)) add(std::make_unique<CLightsMemento>(renderer));
 }
 
 void CUndoHistory::recordSubtree(ZFrame* top, unsigned parts) {

@@ -96,7 +96,15 @@ class CUndoHistory {
   size_t stepCount() const { return steps.size(); }
 
  private:
-  enum Kind : uintptr_t { kFrame, kGeometryFields, kGeometryArrays, kMaterial, kCamera, kValue };
+  enum Kind : uintptr_t {
+    kFrame,
+    kGeometryFields,
+    kGeometryArrays,
+    kMaterial,
+    kCamera,
+    kLights,
+    kValue
+  };
   struct Step {
     std::string name;
     std::vector<std::unique_ptr<IUndoMemento>> mementos;

@@ -60,19 +60,25 @@ bool ZExportFolder::commit() {
   std::error_code error;
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
   }
   if (error) {
     zlog("cannot list %s: %s\n", folder.c_str(), error.message().c_str());
     return false;
   }
+  // A folder in a file's way is never replaced: found before anything moves.
+  for (const std::string& name : names) {
+    if (fs::is_directory(destination + "/" + name, error)) {
+      zlog("cannot write %s/%s: a folder is in the way\n", destination.c_str(), name.c_str());
+      return false;
+    }
+  }
   std::vector<std::string> moved;
   for (const std::string& name : names) {
     const std::string to = destination + "/" + name;
-    // A folder in a file's way is never replaced (rename would fail on a non-empty one anyway).
-    if (fs::is_directory(to) || (fs::rename(pathOf(name), to, error), error)) {
-      zlog("cannot write %s%s%s\n", to.c_str(), error ? ": " : ": a folder is in the way",
-           error ? error.message().c_str() : "");
+    fs::rename(pathOf(name), to, error);
+    if (error) {
+      zlog("cannot write %s: %s\n", to.c_str(), error.message().c_str());
       for (const std::string& back : moved) fs::remove(destination + "/" + back, error);
       return false;
     }

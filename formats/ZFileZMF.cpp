@@ -235,17 +235,7 @@ void ZFileZMF::readMaterial(ByteReader& in, ZMaterial& m) {
     const std::string variable = in.string();
     const float value = in.f32();
     if (in.failed()) return;
-    setFileEffectVariable(m, variable, value);
-  }
-}
-
-void ZFileZMF::setFileEffectVariable(ZMaterial& m, const std::string& name, float value) {
-  if (m.effect != nullptr) {
-    m.setEffectCustomVariable(name, value);
-  } else {
-    // The effect is not here to name its variables: keep the file's, so a save writes them.
-    m.effectVars.push_back(
-        std::make_unique<SEffectVariable>(SEffectVariable{name, nullptr, value}));
+    m.setStoredEffectVariable(variable, value);
   }
 }
 

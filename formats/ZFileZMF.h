@@ -108,9 +108,6 @@ class ZFileZMF {
   // Moves what a load built under its own first frame into the caller's root (nothing when the
   // file has no frame).
   void adoptIntoRoot(ZFrame* built, ZFrame* target);
-  // A material's effect variable from a file: set on the effect's variable of that name, or kept
-  // as read when the effect could not be loaded (so that saving the model keeps it).
-  void setFileEffectVariable(ZMaterial& m, const std::string& name, float value);
   // Statistics line and timing at the end of a load.
   void logLoaded(uint32_t startMs) const;
 

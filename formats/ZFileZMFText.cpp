@@ -441,7 +441,7 @@ bool ZFileZMF::readTextMaterial(TextTokenizer& in) {
     const float value = readFloat(in, "VALUE");
     if (in.failed()) return false;
     zlog("Setting VAR %s=%f\n", variable.c_str(), double(value));
-    setFileEffectVariable(*m, variable, value);
+    m->setStoredEffectVariable(variable, value);
   }
   materials.push_back(m);
   return true;

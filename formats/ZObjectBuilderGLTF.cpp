@@ -156,9 +156,28 @@ bool flag(const tinygltf::Value* zmf, const char* key) {
   return zmf != nullptr && zmf->Has(key) && zmf->Get(key).IsBool() && zmf->Get(key).Get<bool>();
 }
 
-double number(const tinygltf::Value& object, const char* key, double otherwise = 0) {
+double number(const tinygltf::Value& object, const char* key, double otherwise) {
   if (!object.Has(key) || !object.Get(key).IsNumber()) return otherwise;
   return object.Get(key).GetNumberAsDouble();
+}
+
+// A file's number as a float, held to float's range (a cast of a larger double is undefined).
+float toFloat(double value) {
+  return float(std::clamp(value, -double(std::numeric_limits<float>::max()),
+                          double(std::numeric_limits<float>::max())));
+}
+
+float real(const tinygltf::Value& object, const char* key, float otherwise = 0) {
+  return toFloat(number(object, key, otherwise));
+}
+
+// A whole number of the file within [low, high]; otherwise when it is missing or not finite.
+int32_t integer(const tinygltf::Value& object, const char* key, int32_t otherwise,
+                int32_t low = std::numeric_limits<int32_t>::min(),
+                int32_t high = std::numeric_limits<int32_t>::max()) {
+  const double value = number(object, key, otherwise);
+  if (!std::isfinite(value)) return otherwise;
+  return int32_t(std::clamp(value, double(low), double(high)));
 }
 
 std::string text(const tinygltf::Value& object, const char* key) {
@@ -172,7 +191,7 @@ std::array<float, 4> numbers(const tinygltf::Value& object, const char* key) {
   if (!object.Has(key) || !object.Get(key).IsArray()) return values;
   const tinygltf::Value& array = object.Get(key);
   for (size_t i = 0; i < values.size() && int(i) < int(array.ArrayLen()); ++i) {
-    if (array.Get(int(i)).IsNumber()) values[i] = float(array.Get(int(i)).GetNumberAsDouble());
+    if (array.Get(int(i)).IsNumber()) values[i] = toFloat(array.Get(int(i)).GetNumberAsDouble());
   }
   return values;
 }
@@ -198,7 +217,7 @@ std::vector<std::pair<std::string, float>> variablesOf(const tinygltf::Value& ob
         !pair.Get(1).IsNumber()) {
       continue;
     }
-    list.emplace_back(pair.Get(0).Get<std::string>(), float(pair.Get(1).GetNumberAsDouble()));
+    list.emplace_back(pair.Get(0).Get<std::string>(), toFloat(pair.Get(1).GetNumberAsDouble()));
   }
   return list;
 }
@@ -291,14 +310,14 @@ class GltfReader {
       camera->position = vectorOf(c, "position") * out.scale;
       camera->heading = vectorOf(c, "heading");
       camera->up = vectorOf(c, "up");
-      camera->fov = float(number(c, "fov", camera->fov));
-      camera->nearPlane = float(number(c, "near", camera->nearPlane));
-      camera->farPlane = float(number(c, "far", camera->farPlane));
-      camera->tag = int32_t(number(c, "tag"));
+      camera->fov = real(c, "fov", camera->fov);
+      camera->nearPlane = real(c, "near", camera->nearPlane);
+      camera->farPlane = real(c, "far", camera->farPlane);
+      camera->tag = integer(c, "tag", 0);
       camera->fixed = flag(&c, "fixed");
-      camera->minFov = float(number(c, "minFov", camera->minFov));
-      camera->maxFov = float(number(c, "maxFov", camera->maxFov));
-      camera->maxDist = float(number(c, "maxDist", camera->maxDist));
+      camera->minFov = real(c, "minFov", camera->minFov);
+      camera->maxFov = real(c, "maxFov", camera->maxFov);
+      camera->maxDist = real(c, "maxDist", camera->maxDist);
       out.cameras.push_back(camera);
     }
   }
@@ -574,39 +593,32 @@ class GltfReader {
     c.Ambient = colourOf(zmf, "ambient");
     c.Specular = colourOf(zmf, "specular");
     c.Emissive = colourOf(zmf, "emissive");
-    c.Power = float(number(zmf, "power"));
+    c.Power = real(zmf, "power");
     m.doubleFace = flag(&zmf, "doubleFace");
     m.alphaBlend = flag(&zmf, "alphaBlend");
-    m.alphaDestBlend = int32_t(number(zmf, "alphaDestBlend", 6));
-    m.alphaRef = uint8_t(std::clamp(number(zmf, "alphaRef"), 0.0, 255.0));
-    m.alphaSrcBlend = int32_t(number(zmf, "alphaSrcBlend", 5));
+    m.alphaDestBlend = integer(zmf, "alphaDestBlend", 6);
+    m.alphaRef = uint8_t(integer(zmf, "alphaRef", 0, 0, 255));
+    m.alphaSrcBlend = integer(zmf, "alphaSrcBlend", 5);
     m.alphaTest = flag(&zmf, "alphaTest");
     m.forceNoDepthWrite = flag(&zmf, "forceNoDepthWrite");
     m.useZBuffer = flag(&zmf, "useZBuffer");
-    m.textureFactor = float(number(zmf, "textureFactor", 1));
+    m.textureFactor = real(zmf, "textureFactor", 1);
     if (zmf.Has("stages") && zmf.Get("stages").IsArray()) {
       const tinygltf::Value& stages = zmf.Get("stages");
       for (int i = 0; i < int(stages.ArrayLen()); ++i) restoreStage(m, stages.Get(i));
     }
     const std::string effect = text(zmf, "effect");
     if (!effect.empty()) m.initEffect(effect);
-    for (const auto& [name, value] : variablesOf(zmf)) {
-      if (m.effect != nullptr) {
-        m.setEffectCustomVariable(name, value);
-      } else {
-        m.effectVars.push_back(
-            std::make_unique<SEffectVariable>(SEffectVariable{name, nullptr, value}));
-      }
-    }
+    for (const auto& [name, value] : variablesOf(zmf)) m.setStoredEffectVariable(name, value);
   }
 
   void restoreStage(ZMaterial& m, const tinygltf::Value& fields) {
-    const int index = int(number(fields, "index", -1));
+    const int index = integer(fields, "index", -1);
     const std::string picture = text(fields, "texture");
     if (!fields.IsObject() || index < 0 || index > 7 || picture.empty()) return;
     ZMaterialStage& s = m.stage(index);
     s.active = flag(&fields, "active");
-    for (const auto& [name, field] : kStageFields) s.*field = int32_t(number(fields, name));
+    for (const auto& [name, field] : kStageFields) s.*field = integer(fields, name, 0);
     s.storedTextureName = std::string(fileNameOf(picture));
     s.textureName = import_local::importTextureFile(out, s.storedTextureName);
     s.texture = out.renderer->getTexture(s.textureName);

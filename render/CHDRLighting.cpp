@@ -13,12 +13,22 @@ namespace {
 // Clear values: the adapted luminance starts at a plainly lit scene's, everything else black.
 constexpr D3DCOLOR kStartLuminance = 0xFF808080;
 
-RECT shrunk(RECT r) {
-  ++r.left;
-  ++r.top;
-  --r.right;
-  --r.bottom;
-  return r;
+// The coordinates that draw source onto destination, both without their outer texel; the
+// destination's inner rectangle into destinationRect.
+SCoordRect innerCoords(const ZTexture& source, const ZTexture& destination,
+                       RECT& destinationRect) {
+  RECT sourceRect;
+  GetTextureRect(&source, &sourceRect);
+  GetTextureRect(&destination, &destinationRect);
+  for (RECT* r : {&sourceRect, &destinationRect}) {  // InflateRect by -1, -1
+    ++r->left;
+    ++r->top;
+    --r->right;
+    --r->bottom;
+  }
+  SCoordRect coords;
+  GetTextureCoords(&source, &sourceRect, &destination, &destinationRect, &coords);
+  return coords;
 }
 
 }  // namespace
@@ -222,13 +232,8 @@ void CHDRLighting::adapt() {
 }
 
 void CHDRLighting::brightPassFilter() {
-  RECT source, destination;
-  GetTextureRect(hdrSceneScaled.get(), &source);
-  GetTextureRect(brightPass.get(), &destination);
-  source = shrunk(source);
-  destination = shrunk(destination);
-  SCoordRect coords;
-  GetTextureCoords(hdrSceneScaled.get(), &source, brightPass.get(), &destination, &coords);
+  RECT destination;
+  const SCoordRect coords = innerCoords(*hdrSceneScaled, *brightPass, destination);
   hdrMaterial->effect->SetFloat("g_fMiddleGray", middleGray);
   if (!setTarget(*brightPass)) return;
   bind(0, hdrSceneScaled.get(), D3DTEXF_POINT);
@@ -241,13 +246,8 @@ void CHDRLighting::brightPassFilter() {
 }
 
 void CHDRLighting::blur() {
-  RECT source, destination;
-  GetTextureRect(brightPass.get(), &source);
-  GetTextureRect(bloom.get(), &destination);
-  source = shrunk(source);
-  destination = shrunk(destination);
-  SCoordRect coords;
-  GetTextureCoords(brightPass.get(), &source, bloom.get(), &destination, &coords);
+  RECT destination;
+  const SCoordRect coords = innerCoords(*brightPass, *bloom, destination);
   SSampleOffsets offsets;
   SSampleWeights weights;
   hdrGetSampleOffsets_GaussBlur5x5(bloom->width, bloom->height, offsets, weights, 1.0f);

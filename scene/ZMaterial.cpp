@@ -137,6 +137,14 @@ void ZMaterial::setEffectCustomVariable(const std::string& name, float value) {
   }
 }
 
+void ZMaterial::setStoredEffectVariable(const std::string& name, float value) {
+  if (effect != nullptr) {
+    setEffectCustomVariable(name, value);
+    return;
+  }
+  effectVars.push_back(std::make_unique<SEffectVariable>(SEffectVariable{name, nullptr, value}));
+}
+
 bool ZMaterial::isSemantic(const std::string& name) {
   return std::any_of(kSemanticNames.begin(), kSemanticNames.end(),
                      [&name](const char* semantic) { return name == semantic; });

@@ -95,6 +95,9 @@ class ZMaterial {
   void removeEffect();
   // Sets every effect variable named exactly `name`; the device sees it at the next apply.
   void setEffectCustomVariable(const std::string& name, float value);
+  // A variable a model file stores: set on the effect, or, when the effect is not here to name
+  // its variables, kept as the file gives it so that a save writes it again.
+  void setStoredEffectVariable(const std::string& name, float value);
   // One of the semantic table's names.
   static bool isSemantic(const std::string& name);
   // Sends the material's state to the engine's device through its render-state cache: the
