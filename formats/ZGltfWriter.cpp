@@ -105,6 +105,7 @@ class GltfWriter {
     out.asset.generator = "ZMF Edit";
     out.buffers.emplace_back();
     if (!options.binary) out.buffers[0].uri = baseName + ".bin";
+    out.buffers[0].data.reserve(bufferBytes(*model.root));
     tinygltf::Scene scene;
     scene.nodes.push_back(frameNode(*model.root, true));
     scene.extras = sceneExtras();
@@ -150,6 +151,20 @@ class GltfWriter {
     }
     fields["cameras"] = Value(std::move(cameras));
     return extras(std::move(fields));
+  }
+
+  // The bytes the sub-tree's meshes take in the buffer (with each view's alignment), so that the
+  // buffer is allocated once.
+  static size_t bufferBytes(const ZFrame& frame) {
+    constexpr size_t kVertexFloats = 3 + 3 + 2 + 2 + 4 + 3;  // the attributes mesh() writes
+    constexpr size_t kViews = 7;
+    size_t bytes = 0;
+    for (const ZGeometry* g : frame.geometries) {
+      bytes += g->vertices.size() * kVertexFloats * sizeof(float) +
+               g->faces.size() * 3 * sizeof(uint32_t) + kViews * 3;
+    }
+    for (const ZFrame* child : frame.children) bytes += bufferBytes(*child);
+    return bytes;
   }
 
   // The node of frame and below it those of its geometries, then of its children.
