@@ -112,7 +112,7 @@ void CEditInterface::renderTrackDiagram() {
   draw.begin(ZGLRenderer::kLineStrip);
   float largest = 0;
   for (const SSectorInfo& sector : trackBuilder->sectors) {
-    const ZVector centre = sector.centre();
+    const ZVector centre = sector.midpoint();
     draw.vertex2f(-centre.x * diagramScale, centre.z * diagramScale);
     largest = std::max({largest, std::fabs(centre.x), std::fabs(centre.z)});
   }

@@ -18,6 +18,8 @@ int cvRand15() {
 
 float cvRand() { return static_cast<float>(cvRand15()) * 3.0518509e-05f; }
 
+void cvSeed(unsigned seed) { std::srand(seed); }
+
 float cvClamp(float v, float min, float max) {
   const float r = v > max ? max : v;
   return min > r ? min : r;

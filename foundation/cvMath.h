@@ -13,6 +13,8 @@ int cvSng(float v);
 int cvRand15();
 // cvRand15() / 32767: uniform in [0, 1], both ends reachable.
 float cvRand();
+// Seeds the generator cvRand15 and cvRand draw from, so that a run can be repeated.
+void cvSeed(unsigned seed);
 // v limited to max, then raised to min: when min > max the result is min.
 float cvClamp(float v, float min, float max);
 

@@ -5,7 +5,10 @@
 //   flags/flag.pzo with flags/texture/flag.tga — the flag model the editor draws at every flag;
 //   texture/cube.dds — the environment cube map (sky above the horizon, ground below);
 //   texture/tabella.tga — the board drawn at physics reference points.
+//   trackbuilder/ — the track builder's surfaces (TrackTextures.h).
 // Faces wind counter-clockwise seen from outside, so face normals point out.
+#include "apps/zmfsamples/SampleImages.h"
+#include "apps/zmfsamples/TrackTextures.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZLog.h"
 #include "foundation/ZReplacingFile.h"
@@ -28,31 +31,6 @@
 #include <vector>
 
 namespace {
-
-// An uncompressed 32-bit TGA, top row first, from a function giving 0xAARRGGBB per texel.
-bool writeTga(const std::string& path, int size, const std::function<uint32_t(int, int)>& texel) {
-  uint8_t header[18] = {};
-  header[2] = 2;  // truecolour
-  header[12] = uint8_t(size);
-  header[13] = uint8_t(size >> 8);
-  header[14] = uint8_t(size);
-  header[15] = uint8_t(size >> 8);
-  header[16] = 32;
-  header[17] = 0x28;  // 8 alpha bits, top-left origin
-  std::vector<uint8_t> pixels;
-  pixels.reserve(size_t(size) * size_t(size) * 4);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      const uint32_t argb = texel(x, y);
-      pixels.insert(pixels.end(), {uint8_t(argb), uint8_t(argb >> 8), uint8_t(argb >> 16),
-                                   uint8_t(argb >> 24)});
-    }
-  }
-  ZReplacingFile file(path);
-  file.write(header, sizeof header);
-  file.write(pixels.data(), pixels.size());
-  return file.commit();
-}
 
 // A quad p0 p1 p2 p3 (counter-clockwise from outside) with t0 over the whole texture, in its
 // own smoothing group so its edges stay sharp.
@@ -301,7 +279,8 @@ int main(int argc, char** argv) {
   setDesktopHost(&silent);
   const std::string out = argv[1];
   const bool written = writeCar(out + "/samples/car") && writeFlag(out + "/flags") &&
-                       writeRuntimeTextures(out + "/texture");
+                       writeRuntimeTextures(out + "/texture") &&
+                       writeTrackBuilderTextures(out + "/trackbuilder");
   if (!written) std::fprintf(stderr, "zmfsamples: cannot write the samples below %s\n", argv[1]);
   return written ? 0 : 1;
 }

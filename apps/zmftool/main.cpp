@@ -8,6 +8,7 @@
 #include "apps/zmftool/ModelRender.h"
 #include "apps/zmftool/JsonWriter.h"
 #include "apps/zmftool/ProgressBar.h"
+#include "apps/zmftool/TrackGen.h"
 #include "formats/ZModelFile.h"
 #include "archive/CPZFS.h"
 #include "archive/CTQCrypto.h"
@@ -59,7 +60,12 @@ constexpr const char* kUsage =
     "                            a frame of the model through the renderer (headless), framed\n"
     "                            by the camera, with sun shadows on a floor (default 800x600);\n"
     "                            --hdr draws it through the HDR chain (tone map and bloom)\n"
-    "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
+    "  trackgen OUT.zmt|OUT.zmf [--seed N] [--length METRES] [--notes FILE]\n"
+    "                            a random stage from the track builder (default 2000 m of\n"
+    "                            corners and straights); its surfaces are copied into OUT's\n"
+    "                            texture folder, its pace notes go to FILE (default notes.txt\n"
+    "                            beside OUT); the same seed builds the same stage\n"
+  "  ini FILE SECTION KEY...   print the value of each key as the engine reads it\n"
     "  pack ARCHIVE FILE... [--scrambled]\n"
     "                            pack the files, named as given, into a PZFS archive\n"
     "  unpack ARCHIVE [-C DIR] [--scrambled]\n"
@@ -374,6 +380,8 @@ int main(int argc, char** argv) {
     status = runEditSession({args.begin() + 1, args.end()});
   } else if (args.front() == "render") {
     status = renderModel({args.begin() + 1, args.end()});
+  } else if (args.front() == "trackgen") {
+    status = generateTrack({args.begin() + 1, args.end()});
   } else if (args.front() == "ini") {
     status = printIniValues({args.begin() + 1, args.end()});
   } else if (args.front() == "pack") {

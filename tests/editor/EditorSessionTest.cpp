@@ -238,7 +238,7 @@ TEST_F(EditorSessionTest, TrackMapScaleComesFromThePreviousFrame) {
   auto host = startSmall();
   CEditInterface& editor = *host->editor;
   editor.showLayers = false;
-  CTrackBuilder builder;
+  CTrackBuilder builder(nullptr);  // the layout alone
   for (const float x : {0.0f, 50.0f, 100.0f}) {  // drawn mirrored: at -x
     SSectorInfo& sector = builder.sectors.emplace_back();
     sector.start = {x, 0, 100};
