@@ -69,10 +69,43 @@ TEST(Zmftool, ExitStatusesFollowTheConventions) {
       {"info a.zmf b.zmf", 2},
       {"info --bogus a.zmf", 2},
       {"convert a.zmf b.txt", 2},
+      {"trackgen", 2},
+      {"trackgen stage.obj", 2},
+      {"trackgen stage.zmt --length -5", 2},
+      {"trackgen stage.zmt --length 1e9", 2},
+      {"trackgen stage.zmt --seed x", 2},
+      {"trackgen a.zmt b.zmt", 2},
       {"info /no/such/file.zmf", 1},
       {"info /no/such/file.unknown", 1},
   };
   for (const Case& c : cases) EXPECT_EQ(zmftool(c.arguments).status, c.status) << c.arguments;
+}
+
+TEST(Zmftool, TrackgenWritesAStageWithItsCamerasTexturesAndNotes) {
+  TempFolder folder;
+  const std::string stage = folder.file("stage.zmf");
+  const ToolRun run = zmftool("trackgen " + stage + " --seed 9 --length 600");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("seed 9: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" sectors, "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" triangles, "), std::string::npos) << run.out;
+  // The builder's cameras are the file's; its pictures lie where readers of the file look.
+  const std::string info = zmftool("info " + stage).out;
+  const size_t cameras = info.find("cameras ");
+  ASSERT_NE(cameras, std::string::npos) << info;
+  EXPECT_GT(std::atoi(info.c_str() + cameras + 8), 1) << info;
+  EXPECT_TRUE(std::filesystem::exists(folder.file("texture/gravel_brown.dds")) ||
+              std::filesystem::exists(folder.file("texture/gravel_grey.dds")));
+  EXPECT_TRUE(std::filesystem::exists(folder.file("texture/asia_pine.dds")));
+  EXPECT_NE(readFileText(folder.file("notes.txt")).find("GRAVEL "), std::string::npos);
+  // The same seed, the same stage; notes where asked.
+  const std::string again = folder.file("again.zmf");
+  ASSERT_EQ(
+      zmftool("trackgen " + again + " --seed 9 --length 600 --notes " + folder.file("again.txt"))
+          .status,
+      0);
+  EXPECT_EQ(readFileText(again), readFileText(stage));
+  EXPECT_EQ(readFileText(folder.file("again.txt")), readFileText(folder.file("notes.txt")));
 }
 
 TEST(Zmftool, InfoReportsCountsTreeAndTextures) {
@@ -102,7 +135,9 @@ TEST(Zmftool, InfoJsonIsValidUtf8ForAnyName) {
     CaptureLog log;
     ZCorvane engine;
     ZFrame* root = engine.getNewFrame();
-    root->name = "\xED\xA0\x80" "caf\xC3\xA9";
+    root->name =
+        "\xED\xA0\x80"
+        "caf\xC3\xA9";
     ZFileZMF file(&engine);
     ASSERT_TRUE(file.save(path, root));
   }
