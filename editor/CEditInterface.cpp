@@ -12,6 +12,7 @@
 #include "scene/ZLight.h"
 #include "scene/ZMaterial.h"
 #include "track/CTerrainFrame.h"
+#include "track/CTrackBuilder.h"
 
 #include <cstdio>
 

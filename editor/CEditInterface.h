@@ -143,6 +143,11 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   void genFlagsFrom3D();
   void renderFlags();
   void renderTrackDiagram();
+  // A random stage from the track builder (seeded, of about length metres of corners and
+  // straights) as a new frame "STAGE" of the model, or of a new model when none is loaded, with
+  // its cameras added to the track cameras and its map drawn; the pace notes go to notesPath.
+  // An undo step within a model. The builder that made it.
+  CTrackBuilder* generateStage(unsigned seed, float length, const std::string& notesPath);
 
   // --- track reference points (CEditTrackRefs.cpp) ---
   void exportPhysicRefsTR(const std::string& fileName);
@@ -297,6 +302,7 @@ class CEditInterface : public IShadowMapCallback, public IZMFListener {
   int32_t viewMode = 0;  // 0 perspective, 1 left, 2 top, 3 front
   float shadowRange = 120.0f;
   CTrackBuilder* trackBuilder = nullptr;  // borrowed; when set its map is drawn
+  std::vector<std::unique_ptr<CTrackBuilder>> stageBuilders;  // those generateStage made
   bool mouseLocked = false;
   IEditShell* shell = nullptr;  // borrowed
   ZFrame* flagModel = nullptr;  // renderer-owned

@@ -15,6 +15,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
+#include "track/CTrackBuilder.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -218,6 +219,7 @@ void CEditInterface::closeModel() {
   suspensions = {};
   steer = nullptr;
   trackBuilder = nullptr;
+  stageBuilders.clear();
   cameraList.clear();
   flagDefs.clear();
   physicRefs.clear();

@@ -1,10 +1,12 @@
-// The sky box taken from a loaded model, the flags drawn with the flag model, and the map of the
-// attached track builder.
+// The sky box taken from a loaded model, the flags drawn with the flag model, generated stages
+// and the map of the attached track builder.
 #include "editor/CEditInterface.h"
 
+#include "editor/IEditShell.h"
 #include "editor/ModelPaths.h"
 #include "formats/ZFileZMF.h"
 #include "foundation/ZLog.h"
+#include "foundation/cvMath.h"
 #include "render/ZCorvane.h"
 #include "render/ZGLRenderer.h"
 #include "scene/ZFrame.h"
@@ -119,4 +121,39 @@ void CEditInterface::renderTrackDiagram() {
   draw.end();
   renderer->setDefaultMaterial();
   if (largest > 0) diagramScale = 0.9f / largest;
+}
+
+CTrackBuilder* CEditInterface::generateStage(unsigned seed, float length,
+                                             const std::string& notesPath) {
+  const auto step = edit("Generate stage");
+  const bool newModel = rootFrame == nullptr;
+  if (newModel) {
+    rootFrame = renderer->getNewFrame();
+    rootFrame->name = "stage";
+  } else {
+    history.recordFrame(rootFrame);
+    history.recordValue(cameraList);
+    history.recordValue(trackBuilder);
+  }
+  ZFrame* stage = renderer->getNewFrame();
+  stage->name = "STAGE";
+  cvSeed(seed);
+  auto builder = std::make_unique<CTrackBuilder>(stage);
+  builder->listener = this;
+  builder->notesPath = notesPath;
+  builder->init(length);
+  builder->build();
+  zlog("stage of seed %u: %zu sectors\n", seed, builder->sectors.size());
+  rootFrame->addChild(stage);
+  cameraList.insert(cameraList.end(), builder->cameras.begin(), builder->cameras.end());
+  trackBuilder = stageBuilders.emplace_back(std::move(builder)).get();
+  if (newModel) {
+    finishLoad();  // a new model, as if loaded: no step to undo
+  } else {
+    stage->compile();
+    renderer->finaliseVertexBuffers(false);
+    rootFrame->initRadius();
+  }
+  if (shell != nullptr) shell->updateTree();
+  return trackBuilder;
 }

@@ -16,7 +16,7 @@ int cvRand15() {
   return std::rand() >> shift;
 }
 
-float cvRand() { return static_cast<float>(cvRand15()) * 3.0518509e-05f; }
+float cvRand() { return static_cast<float>(cvRand15()) * kRandScale; }
 
 void cvSeed(unsigned seed) { std::srand(seed); }
 

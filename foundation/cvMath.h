@@ -11,7 +11,9 @@ int cvSng(float v);
 // A draw of rand() in 0..32767, the range the engine's constants and stored seeds assume
 // (the C library's own RAND_MAX may be larger).
 int cvRand15();
-// cvRand15() / 32767: uniform in [0, 1], both ends reachable.
+// The factor cvRand scales a cvRand15() draw by: 1 / 32767 as a float.
+inline constexpr float kRandScale = 3.0518509e-05f;
+// cvRand15() x kRandScale: uniform in [0, 1], both ends reachable.
 float cvRand();
 // Seeds the generator cvRand15 and cvRand draw from, so that a run can be repeated.
 void cvSeed(unsigned seed);

@@ -38,8 +38,10 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "scene/ZLight.h"
+#include "track/CTrackBuilder.h"
 #include "shell/CContentDock.h"
 #include "shell/CMaterialPanel.h"
+#include "shell/StageDialog.h"
 #include "shell/CObjectTree.h"
 #include "shell/CToolTabs.h"
 #include "shell/CTrackTabs.h"
@@ -324,6 +326,11 @@ void Form1::buildMenus() {
     const QString name = askFile(this, "Merge materials", "ZMT (*.zmt)", false);
     if (!name.isEmpty()) withContext([&] { editInterface->merge(name.toStdString()); });
   });
+  tools->addAction("Generate stage...", this, [this] {
+    unsigned seed = 0;
+    int length = 0;
+    if (askStage(this, seed, length)) generateStage(seed, float(length));
+  });
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->addAction("&Keys", this, [this] { QMessageBox::information(this, "Keys", kKeysHelp); });
@@ -477,6 +484,36 @@ void Form1::openModelFile(const QString& file, bool remember,
   }
   updateTree();
   trackTabs->modelOpened();
+}
+
+void Form1::generateStage(unsigned seed, float length) {
+  if (!editInterface) return;
+  const bool newModel = editInterface->rootFrame == nullptr;
+  // Beside the recovery files: the user's state folder unless changed.
+  const std::string notes = recoveryFolder.isEmpty()
+                                ? std::string("notes.txt")
+                                : QDir(recoveryFolder).filePath("notes.txt").toStdString();
+  loading = true;
+  progress->setValue(0);
+  progress->setVisible(true);
+  CTrackBuilder* builder = nullptr;
+  withContext([&] { builder = editInterface->generateStage(seed, length, notes); });
+  progress->setVisible(false);
+  loading = false;
+  if (newModel) {
+    openedFile.clear();
+    savedCount = editInterface->modificationCount - 1;  // a new model, not saved yet
+  }
+  updateTree();
+  trackTabs->modelOpened();
+  materialPanel->refresh();
+  showTitle();
+  statusBar()->showMessage(QString("Stage of seed %1: %2 sectors, %3 cameras; pace notes in %4")
+                               .arg(seed)
+                               .arg(builder->sectors.size())
+                               .arg(builder->cameras.size())
+                               .arg(QString::fromStdString(notes)),
+                           10000);
 }
 
 void Form1::updateTree() { tree->rebuild(editInterface ? editInterface->rootFrame : nullptr); }

@@ -54,6 +54,9 @@ class Form1 : public QMainWindow, public IEditShell {
   // Exports the model by the file's extension, as File → Export does once a file is chosen;
   // false (after a message box) when it could not be written.
   bool exportTo(const QString& file, bool copyTextures);
+  // Builds a random stage into the model, or into a new unsaved one, as Tools → Generate stage
+  // does once asked; the pace notes go to recoveryFolder.
+  void generateStage(unsigned seed, float length);
 
   // Unsaved edits are written as ZMF into this folder (the user's state folder unless changed)
   // every interval, never over the user's file; a later start offers the file when it is newer

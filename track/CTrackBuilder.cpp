@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -157,17 +158,19 @@ std::string CTrackBuilder::cutExtension(const std::string& name) {
 // --- bump map ---
 
 void CTrackBuilder::initBumpMap() {
+  // cvRand() is a 15-bit draw scaled: the draw alone is kept, at half the memory of a float.
   bumpMap.resize(size_t(kBumpMapSide) * kBumpMapSide);
-  for (float& value : bumpMap) value = cvRand();
+  for (uint16_t& draw : bumpMap) draw = uint16_t(cvRand15());
 }
 
 ZVector CTrackBuilder::getBump(const ZVector& p, float amplitude) const {
   // Cells by centimetre, wrapped every 10 m; coordinates beyond any cell read cell 0.
   const auto cell = [](float coordinate) {
-    const double scaled = std::floor(std::fabs(double(coordinate)) * 100);
-    return std::isfinite(scaled) ? size_t(std::fmod(scaled, kBumpMapSide)) : size_t{0};
+    const double scaled = std::fabs(double(coordinate)) * 100;
+    if (scaled < 0x1p62) return size_t(uint64_t(scaled) % kBumpMapSide);
+    return std::isfinite(scaled) ? size_t(std::fmod(std::floor(scaled), kBumpMapSide)) : size_t{0};
   };
-  const float value = bumpMap[cell(p.x) * kBumpMapSide + cell(p.z)];
+  const float value = float(bumpMap[cell(p.x) * kBumpMapSide + cell(p.z)]) * kRandScale;
   return p + ZVector(0, value * amplitude, 0);
 }
 

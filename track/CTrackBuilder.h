@@ -122,7 +122,7 @@ class CTrackBuilder {
 
   ZFrame* target;
   ZCorvane* engine;
-  std::vector<float> bumpMap;
+  std::vector<uint16_t> bumpMap;  // the cvRand15() draws, row-major
   std::array<float, kStripCount> stripTextureEnd{};  // where each strip's texture ended
   std::set<const STBMaterialList*> reportedEmpty;
   ZMaterial* wallMaterial = nullptr;  // shared by the collision boxes

@@ -47,6 +47,8 @@ ZGeometry* CTrackBuilder::buildSurface(SSurfaceInfo& info, bool curve) {
   mesh->name = std::to_string(sectorCounter) + info.type;
   mesh->setMaterial(stripMaterial(info));
   const int columns = info.threeColumns ? 3 : 2;
+  mesh->vertices.reserve(size_t(steps + 1) * size_t(columns));
+  mesh->faces.reserve(size_t(steps) * size_t(info.threeColumns ? 4 : 2));
   ZVector flatHeading = heading;
   flatHeading.y = 0;
   flatHeading.normalize();

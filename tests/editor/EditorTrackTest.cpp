@@ -1,6 +1,7 @@
 // Track references, cameras, flags and the sky box of the editor core, without a device.
 #include "editor/CEditInterface.h"
 #include "editor/IEditShell.h"
+#include "foundation/ZDataFolder.h"
 #include "render/ZCorvane.h"
 #include "scene/ZCamera.h"
 #include "scene/ZFrame.h"
@@ -9,9 +10,11 @@
 #include "tests/support/CaptureLog.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
+#include "track/CTrackBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,8 +26,9 @@ class RecordingShell : public IEditShell {
   void updateTree() override {}
   void selectionChanged(ZGeometry*) override {}
   void refChanged(const std::string& name) override { changed.push_back(name); }
-  void setProgress(int32_t) override {}
+  void setProgress(int32_t percent) override { progress.push_back(percent); }
   std::vector<std::string> changed;
+  std::vector<int32_t> progress;
 };
 
 class EditorTrackTest : public ::testing::Test {
@@ -251,6 +255,42 @@ TEST_F(EditorTrackTest, SkyBoxLoadsFromFileAndMovesIntoTheModel) {
   EXPECT_EQ(editor.renderer->backBox, nullptr);
   ASSERT_EQ(editor.rootFrame->geometries.size(), 1u);
   EXPECT_EQ(editor.rootFrame->geometries[0]->name, "dome");
+}
+
+TEST_F(EditorTrackTest, AGeneratedStageJoinsTheModelAsOneStepOrMakesANewModel) {
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(findDataFolder());  // where the editor runs: the surfaces
+  const std::string notes = folder.file("notes.txt");
+  const size_t camerasBefore = editor.cameraList.size();
+  CTrackBuilder* builder = editor.generateStage(5, 300, notes);
+  ASSERT_NE(builder, nullptr);
+  EXPECT_EQ(editor.trackBuilder, builder);  // its map is drawn
+  ASSERT_EQ(editor.rootFrame->children.size(), 1u);
+  const ZFrame* stage = editor.rootFrame->children[0];
+  EXPECT_EQ(stage->name, "STAGE");
+  EXPECT_GT(stage->geometries.size(), 5 * builder->sectors.size());
+  EXPECT_EQ(editor.cameraList.size(), camerasBefore + builder->cameras.size());
+  EXPECT_FALSE(builder->cameras.empty());
+  EXPECT_TRUE(std::filesystem::exists(notes));
+  ASSERT_FALSE(shell.progress.empty());
+  EXPECT_EQ(shell.progress.back(), 100);
+  // One step in a loaded model.
+  EXPECT_EQ(editor.undoName(), "Generate stage");
+  ASSERT_TRUE(editor.undo());
+  EXPECT_TRUE(editor.rootFrame->children.empty());
+  EXPECT_EQ(editor.trackBuilder, nullptr);
+  EXPECT_EQ(editor.cameraList.size(), camerasBefore);
+  ASSERT_TRUE(editor.redo());
+  EXPECT_EQ(editor.rootFrame->children.size(), 1u);
+  EXPECT_EQ(editor.trackBuilder, builder);
+  // Without a model the stage is a new one, as if loaded: nothing to undo.
+  editor.closeModel();
+  EXPECT_EQ(editor.trackBuilder, nullptr);
+  ASSERT_NE(editor.generateStage(6, 300, notes), nullptr);
+  ASSERT_NE(editor.rootFrame, nullptr);
+  EXPECT_EQ(editor.rootFrame->children.size(), 1u);
+  EXPECT_EQ(editor.undoName(), "");
+  std::filesystem::current_path(previous);
 }
 
 }  // namespace

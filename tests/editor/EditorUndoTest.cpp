@@ -328,6 +328,8 @@ const std::vector<EditCase>& editCases() {
        [](E& e, const T& t) { e.importPhysicRefsTR(t.trackRefs); }},
       {"references from 3D", true, nullptr, nullptr, [](E& e, const T&) { e.genRefsFrom3D(""); }},
       {"flags from 3D", true, nullptr, nullptr, [](E& e, const T&) { e.genFlagsFrom3D(); }},
+      {"generate stage", true, nullptr, nullptr,
+       [](E& e, const T& t) { e.generateStage(3, 300, t.track + ".notes.txt"); }},
       {"sky box into the model", true, nullptr, nullptr,
        [](E& e, const T&) { e.moveSkybox(true); }},
       {"sky box from the model", true, nullptr, nullptr, [](E& e, const T&) { e.initSkybox(); },

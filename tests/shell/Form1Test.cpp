@@ -349,6 +349,26 @@ TEST_F(Form1Test, TheCameraTabListsNewAndDeletedCameras) {
   EXPECT_EQ(window->core()->cameraList.size(), 1u);
 }
 
+TEST_F(Form1Test, GenerateStageMakesANewModelThenAddsToItAsAStep) {
+  TempFolder folder;
+  window->recoveryFolder = QString::fromStdString(folder.path().string());
+  window->generateStage(4, 300);
+  CEditInterface& core = *window->core();
+  ASSERT_NE(core.trackBuilder, nullptr);
+  EXPECT_EQ(topLevelNames(), QStringList{"STAGE"});
+  EXPECT_TRUE(window->windowTitle().endsWith(" *"));  // a new model, not saved
+  auto* cameras = window->findChild<QListWidget*>("cameras");
+  ASSERT_NE(cameras, nullptr);
+  EXPECT_EQ(size_t(cameras->count()), core.cameraList.size());
+  EXPECT_GT(cameras->count(), 0);
+  EXPECT_TRUE(fs::exists(folder.file("notes.txt")));
+  // A second stage joins the first as one step.
+  window->generateStage(5, 300);
+  EXPECT_EQ(topLevelNames(), (QStringList{"STAGE", "STAGE"}));
+  trigger("&Undo Generate stage");
+  EXPECT_EQ(topLevelNames(), QStringList{"STAGE"});
+}
+
 TEST_F(Form1Test, TheTitleMarksUnsavedEditsUntilQuickSave) {
   TempFolder folder;
   fs::copy(fs::path(ZMF_DATA_DIR) / "samples/car", folder.path(), fs::copy_options::recursive);
