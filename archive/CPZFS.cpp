@@ -2,6 +2,7 @@
 
 #include "foundation/ZFileName.h"
 #include "foundation/ZLog.h"
+#include "foundation/ZReplacingFile.h"
 
 #include <sys/stat.h>
 
@@ -189,9 +190,12 @@ bool CPZFS::pack() {
     zlog("Writing vFat, pass 2\n");
     written = fseeko(file, 0, SEEK_SET) == 0 && writeTable();
   }
-  written = std::fclose(file) == 0 && written;
-  file = nullptr;
-  written = written && std::rename(partName.c_str(), archiveName.c_str()) == 0;
+  if (written) {
+    written = ZReplacingFile::replaceTarget(file, partName, archiveName);
+  } else {
+    std::fclose(file);
+    file = nullptr;
+  }
   if (written) {
     partName.clear();
   } else {

@@ -1,5 +1,7 @@
 // A file written beside its target (target + ".tmp") and put in the target's place only when
-// committed, so that a failed or abandoned save never destroys the previous file.
+// committed, so that a failed or abandoned save never destroys the previous file. The data reach
+// the disk before the rename, and the rename itself after it, so that even a crash of the
+// machine leaves the old file or the whole new one.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +23,11 @@ class ZReplacingFile {
   // Closes the file and renames it over the target; false (temporary removed) when anything
   // failed.
   bool commit();
+
+  // The same last step for a temporary file written another way: flushes file to the disk,
+  // closes it (file becomes null), renames temporary over target and flushes the folder;
+  // false, with the temporary removed, when any of it fails.
+  static bool replaceTarget(FILE*& file, const std::string& temporary, const std::string& target);
 
  private:
   std::string target;
