@@ -13,11 +13,17 @@
 #include "render/ZCorvane.h"
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
+#include "tests/support/TempFolder.h"
 #include "track/CTrackBuilder.h"
 
 namespace {
 
 constexpr unsigned kSeed = 7;
+
+const TempFolder& notesFolder() {
+  static const TempFolder folder;
+  return folder;
+}
 
 struct Stage {
   std::unique_ptr<ZCorvane> engine = std::make_unique<ZCorvane>();
@@ -26,7 +32,7 @@ struct Stage {
   Stage() {
     cvSeed(kSeed);
     builder = std::make_unique<CTrackBuilder>(root);
-    builder->notesPath = "/dev/null";
+    builder->notesPath = notesFolder().file("notes.txt");
   }
   void build() {
     builder->init();
