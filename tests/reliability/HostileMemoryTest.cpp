@@ -11,6 +11,7 @@
 #include "scene/ZFrame.h"
 #include "scene/ZGeometry.h"
 #include "tests/support/CaptureLog.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/ScopedDesktop.h"
 #include "tests/support/TempFolder.h"
 
@@ -199,9 +200,7 @@ const Hostile kHostile[] = {
 };
 
 TEST(HostileMemory, CountsBeyondTheFileCostNoMoreThanTheFile) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizers' own memory would be measured";
-#else
+  if (kSanitizedBuild) GTEST_SKIP() << "the sanitizers' own memory would be measured";
   CaptureLog log;
   ScopedDesktop desktop;
   TempFolder folder;
@@ -236,7 +235,6 @@ TEST(HostileMemory, CountsBeyondTheFileCostNoMoreThanTheFile) {
     std::printf("%-16s %6zu bytes: grew %lld kB\n", hostile.reader, bytes.size(),
                 static_cast<long long>(grownKb));
   }
-#endif
 }
 
 }  // namespace
