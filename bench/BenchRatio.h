@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
-// Pairs of benchmark names: {case, reference}. Prints "case / reference: N.NN x" for each.
+// Pairs of benchmark names: {case, reference}. Prints "case / reference: N.NN x" for each, of
+// the medians when --benchmark_repetitions asks for several runs of each.
 int runBenchmarksWithRatios(int argc, char** argv,
                             const std::vector<std::pair<std::string, std::string>>& pairs);

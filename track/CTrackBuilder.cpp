@@ -163,15 +163,23 @@ void CTrackBuilder::initBumpMap() {
   for (uint16_t& draw : bumpMap) draw = uint16_t(cvRand15());
 }
 
-ZVector CTrackBuilder::getBump(const ZVector& p, float amplitude) const {
+size_t CTrackBuilder::bumpCell(const ZVector& p) {
   // Cells by centimetre, wrapped every 10 m; coordinates beyond any cell read cell 0.
   const auto cell = [](float coordinate) {
     const double scaled = std::fabs(double(coordinate)) * 100;
     if (scaled < 0x1p62) return size_t(uint64_t(scaled) % kBumpMapSide);
     return std::isfinite(scaled) ? size_t(std::fmod(std::floor(scaled), kBumpMapSide)) : size_t{0};
   };
-  const float value = float(bumpMap[cell(p.x) * kBumpMapSide + cell(p.z)]) * kRandScale;
+  return cell(p.x) * kBumpMapSide + cell(p.z);
+}
+
+ZVector CTrackBuilder::getBump(const ZVector& p, float amplitude) const {
+  const float value = float(bumpMap[bumpCell(p)]) * kRandScale;
   return p + ZVector(0, value * amplitude, 0);
+}
+
+void CTrackBuilder::prefetchBump(const ZVector& p) const {
+  __builtin_prefetch(&bumpMap[bumpCell(p)]);
 }
 
 // --- materials ---
@@ -249,6 +257,8 @@ void CTrackBuilder::build() {
 }
 
 void CTrackBuilder::writeNotes() {
+  notesWritten = false;
+  if (notesPath.empty()) return;  // kept in notes alone
   ZReplacingFile file(notesPath);
   file.write(notes.data(), notes.size());
   notesWritten = file.commit();

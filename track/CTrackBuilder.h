@@ -67,6 +67,9 @@ class CTrackBuilder {
   void initBumpMap();
   // p raised by the map's value under it times amplitude.
   ZVector getBump(const ZVector& p, float amplitude) const;
+  // Starts fetching the map's value under p: strips ask for it a row ahead, since the cells of
+  // a row lie far apart in the map and each would otherwise wait for memory.
+  void prefetchBump(const ZVector& p) const;
 
   // Appends a material for every "trackbuilder/<folder>/*.dds" whose name contains one of the
   // filters (any name without filters), in name order, each with its definition file read.
@@ -87,7 +90,7 @@ class CTrackBuilder {
 
   IZMFListener* listener = nullptr;  // borrowed; told the build's progress
   STBMaterialList tarmac, gravel, outs, trees;
-  std::string notesPath = "notes.txt";  // where build writes the pace notes
+  std::string notesPath = "notes.txt";  // where build writes the pace notes; empty: nowhere
   std::string notes;                    // the pace notes of the last build
   bool notesWritten = false;            // whether the last build could write them
   std::vector<ZCamera*> cameras;        // made by build, owned by the engine
@@ -119,10 +122,11 @@ class CTrackBuilder {
   ZGeometry* buildSurface(SSurfaceInfo& info, bool curve);
   ZMaterial* stripMaterial(const SSurfaceInfo& info);
   ZMaterial* collisionMaterial();
+  static size_t bumpCell(const ZVector& p);
 
   ZFrame* target;
   ZCorvane* engine;
-  std::vector<uint16_t> bumpMap;  // the cvRand15() draws, row-major
+  std::vector<uint16_t> bumpMap;                     // the cvRand15() draws, row-major
   std::array<float, kStripCount> stripTextureEnd{};  // where each strip's texture ended
   std::set<const STBMaterialList*> reportedEmpty;
   ZMaterial* wallMaterial = nullptr;  // shared by the collision boxes

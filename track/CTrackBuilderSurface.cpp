@@ -16,6 +16,37 @@ constexpr const char* kStripEffect = "shadowmap.fxo";
 
 float lerp(float from, float to, float t) { return from + (to - from) * t; }
 
+// Row k of a strip's steps rows after the first: how far along it is (t, 0 to 1), its
+// centre-line point and its two edge points (unbumped, without their heights).
+struct StripRow {
+  float t = 0;
+  ZVector centre, right, left;
+};
+
+// A straight's rows run evenly from start to end; a corner's lie on its arc about the centre,
+// the heading turning with them, so both meet their neighbours exactly. arm is a corner's radius
+// towards its start.
+StripRow stripRow(const SSurfaceInfo& info, bool curve, const ZVector& flatHeading,
+                  const ZVector& arm, int k, int steps) {
+  StripRow row;
+  row.t = float(k) / float(steps);
+  ZVector along = flatHeading;
+  row.centre = info.start + (info.end - info.start) * row.t;
+  if (curve) {
+    along.rotate2D(info.angle * row.t);
+    ZVector turned = arm;
+    turned.rotate2D(info.angle * row.t);
+    row.centre = info.center + turned;
+    row.centre.y = lerp(info.start.y, info.end.y, row.t);
+  }
+  if (k == steps) row.centre = info.end;
+  ZVector lateral = along;
+  lateral.rotate2D(90);
+  row.right = row.centre + lateral * lerp(info.x1, info.x1End, row.t);
+  row.left = row.centre + lateral * lerp(info.x0, info.x0End, row.t);
+  return row;
+}
+
 // A quad p[0..3], counter-clockwise seen from its front, textured over the whole picture.
 void addQuad(ZGeometry& g, const ZVector (&p)[4]) {
   const int first = int(g.vertices.size());
@@ -37,8 +68,7 @@ ZGeometry* CTrackBuilder::buildStraightSurface(SSurfaceInfo& info) {
 ZGeometry* CTrackBuilder::buildCurveSurface(SSurfaceInfo& info) { return buildSurface(info, true); }
 
 // Rows across the strip every step along it: three vertices (right edge, centre, left edge) or
-// two (right, left). A straight's rows run evenly from start to end; a corner's lie on its arc
-// about the centre, the heading turning with them, so both meet their neighbours exactly.
+// two (right, left).
 ZGeometry* CTrackBuilder::buildSurface(SSurfaceInfo& info, bool curve) {
   if (engine == nullptr || target == nullptr) return nullptr;
   const float rowsAlong = info.step > 0 ? std::floor(info.length / info.step) : 1.0f;
@@ -55,24 +85,17 @@ ZGeometry* CTrackBuilder::buildSurface(SSurfaceInfo& info, bool curve) {
   ZVector arm = info.start - info.center;  // a corner's radius towards its start
   arm.y = 0;
   float treeDistance = 0;
-  ZVector current = info.start;
+  StripRow next = stripRow(info, curve, flatHeading, arm, 0, steps);
   for (int k = 0; k <= steps; ++k) {
-    const float t = float(k) / float(steps);
-    ZVector along = flatHeading;
-    ZVector centre = info.start + (info.end - info.start) * t;
-    if (curve) {
-      along.rotate2D(info.angle * t);
-      ZVector turned = arm;
-      turned.rotate2D(info.angle * t);
-      centre = info.center + turned;
-      centre.y = lerp(info.start.y, info.end.y, t);
+    const StripRow row = next;
+    if (k < steps) {
+      next = stripRow(info, curve, flatHeading, arm, k + 1, steps);
+      prefetchBump(next.right);
+      if (info.threeColumns) prefetchBump(next.centre);
+      prefetchBump(next.left);
     }
-    if (k == steps) centre = info.end;
-    current = centre;
-    ZVector lateral = along;
-    lateral.rotate2D(90);
-    const ZVector right = centre + lateral * lerp(info.x1, info.x1End, t);
-    const ZVector left = centre + lateral * lerp(info.x0, info.x0End, t);
+    const float t = row.t;
+    const ZVector &centre = row.centre, &right = row.right, &left = row.left;
     const float texture =
         info.textureStart + float(k) * (info.length / info.repeatLength) / float(steps);
     const int first = int(mesh->vertices.size());
@@ -122,7 +145,7 @@ ZGeometry* CTrackBuilder::buildSurface(SSurfaceInfo& info, bool curve) {
       addTree(foot, &trees.front(), {halfWidth, height, 0}, {0.5f, 5.0f, 0});
     }
   }
-  current.print("current");
+  next.centre.print("current");
   info.end.print("end");
   mesh->generateFaceNormals();
   mesh->generateNormals();
