@@ -29,8 +29,11 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 # One ctest run over every label; the gui label needs a display, so all of it runs under Xvfb.
+# -noreset: the server would otherwise reset when its last client goes (a killed editor, say),
+# and a program connecting just then finds no display.
+XVFB := xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"
 test: build
-	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(XVFB) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The editor on the bundled sample car; without a display, the sample rendered into a PNG.
 run: build
@@ -49,7 +52,7 @@ bench: deps
 asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZMF_SANITIZE=ON -DZMF_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
-	xvfb-run -a ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	$(XVFB) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 fuzz:
 	@scripts/install-deps.sh --fuzz
