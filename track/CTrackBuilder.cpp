@@ -245,12 +245,10 @@ void CTrackBuilder::build() {
   heading = sectors.front().direction;
   position = sectors.front().start;
   sectorCounter = 1;
-  const size_t count = sectors.size();
-  size_t built = 0;
+  const int64_t count = int64_t(sectors.size());
   for (SSectorInfo& sector : sectors) {
     buildSector(sector);
-    ++sectorCounter;
-    ++built;
+    const int64_t built = sectorCounter++;
     if (listener != nullptr) listener->onZMFProgress(kProgressTitle, int32_t(built * 100 / count));
   }
   writeNotes();
