@@ -54,6 +54,9 @@ asan: deps
 	cmake --build build-asan -j $(JOBS)
 	$(XVFB) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# The harness's dictionary of format tags, when fuzz/dict has one.
+fuzz_dict = $$(test -f fuzz/dict/$(1).dict && echo -dict=$(CURDIR)/fuzz/dict/$(1).dict)
+
 fuzz:
 	@scripts/install-deps.sh --fuzz
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZMF_FUZZ=ON -DZMF_BENCH=OFF
@@ -61,7 +64,7 @@ fuzz:
 	@for f in build-fuzz/fuzz/*_fuzzer; do \
 	  name=$$(basename $$f _fuzzer); mkdir -p build-fuzz/corpus/$$name build-fuzz/crashes; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS)s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(CURDIR)/build-fuzz/crashes/$$name- \
+	  $$f $(call fuzz_dict,$$name) -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=$(CURDIR)/build-fuzz/crashes/$$name- \
 	      $(CURDIR)/build-fuzz/corpus/$$name $(CURDIR)/fuzz/corpus/$$name || exit 1; \
 	done
 	@echo "new crash inputs, if any, are in build-fuzz/crashes: add them to fuzz/corpus/<reader>/"
@@ -75,7 +78,7 @@ fuzz-long:
 	@mkdir -p build-fuzz/logs build-fuzz/crashes
 	@for name in $(FUZZERS); do \
 	  mkdir -p build-fuzz/corpus/$$name; echo "fuzzing $$name: 10 M runs or $(FUZZ_LONG_SECONDS)s"; \
-	  build-fuzz/fuzz/$${name}_fuzzer -runs=10000000 -max_total_time=$(FUZZ_LONG_SECONDS) \
+	  build-fuzz/fuzz/$${name}_fuzzer $(call fuzz_dict,$$name) -runs=10000000 -max_total_time=$(FUZZ_LONG_SECONDS) \
 	      -timeout=1 -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/crashes/$$name- \
 	      $(CURDIR)/build-fuzz/corpus/$$name $(CURDIR)/fuzz/corpus/$$name \
 	      > build-fuzz/logs/$$name.log 2>&1 || echo "$$name: finding, see build-fuzz/logs/$$name.log"; \
